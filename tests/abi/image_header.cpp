@@ -1,0 +1,3 @@
+// Compiles Image.h on its own: the header is self-contained and its layout
+// assertions hold under the real compiler.
+#include "Image.h"

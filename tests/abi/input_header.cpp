@@ -1,0 +1,3 @@
+// Compiles Input.h on its own: the header is self-contained and its layout
+// assertions hold under the real compiler.
+#include "Input.h"

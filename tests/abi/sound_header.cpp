@@ -1,0 +1,3 @@
+// Compiles Sound.h on its own: the header is self-contained and its layout
+// assertions hold under the real compiler.
+#include "Sound.h"
