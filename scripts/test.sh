@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests: the Windows programs under Wine in a
+# private rig, the portable code natively under AddressSanitizer and UBSan.
+#
+#   scripts/test.sh              both suites
+#   scripts/test.sh --depth 16   the Windows suite on a 16-bit screen as well
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+depths=(24)
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --depth) depths+=("$2"); shift 2 ;;
+    *) echo "usage: $0 [--depth 16]" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/setup.sh
+jobs=$(nproc)
+
+echo "== Windows build (i686, MinGW-w64)"
+cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
+cmake --build build/win -j"$jobs"
+
+echo "== native build (AddressSanitizer, UBSan)"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=ON >/dev/null
+cmake --build build/native -j"$jobs"
+
+status=0
+for d in "${depths[@]}"; do
+  echo "== Windows tests under Wine, screen depth $d"
+  ENGINE_TEST_DEPTH=$d ctest --test-dir build/win --output-on-failure || status=1
+done
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure || status=1
+exit $status
