@@ -15,7 +15,7 @@ PACKAGES=(
   googletest
   clang clang-format libclang-rt-14-dev
   libbenchmark-dev
-  file xz-utils dpkg-dev
+  file xz-utils dpkg-dev patch lame
 )
 
 missing=()
