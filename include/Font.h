@@ -30,24 +30,24 @@ public:
     /// nLength 2 or 3: loads the emoticon <folder>\<code>.png (2) or
     /// <folder>\system\<code>.png (3); the face, style and colour are unused.
     virtual bool Create(const wchar_t* pszCode, int nLength, std::wstring strFaceName, int nSize, int nStyle,
-                        COLORREF clr) = 0;                          // slot 0
+                        COLORREF clr) = 0; // slot 0
     /// Draws the picture with its top-left corner at (pRect->left, pRect->top),
     /// leaving out pixels of value 0, and sets pRect->right and pRect->bottom
     /// to the picture's extent. Does nothing without a picture.
-    virtual void Draw(ICanvas* pCanvas, RECT* pRect) = 0;           // slot 1
+    virtual void Draw(ICanvas* pCanvas, RECT* pRect) = 0; // slot 1
     /// Advance width in pixels.
-    virtual int GetWidth() = 0;                                     // slot 2
+    virtual int GetWidth() = 0; // slot 2
     /// Line height in pixels.
-    virtual int GetHeight() = 0;                                    // slot 3
+    virtual int GetHeight() = 0; // slot 3
     /// True for a two- or three-character code.
-    virtual bool IsEmotion() = 0;                                   // slot 4
+    virtual bool IsEmotion() = 0; // slot 4
     /// The character, or for an emoticon "/" followed by its first two code characters.
-    virtual const wchar_t* GetText() = 0;                           // slot 5
+    virtual const wchar_t* GetText() = 0; // slot 5
     /// Gives the picture back to the engine; Draw then does nothing.
-    virtual void ReleaseImage() = 0;                                // slot 6
+    virtual void ReleaseImage() = 0; // slot 6
     /// Emoticon folder for later Create calls (default: ..\Emotions beside the
     /// executable's folder). A null folder is ignored.
-    virtual void SetEmotionPath(const wchar_t* pszFolder) = 0;      // slot 7
+    virtual void SetEmotionPath(const wchar_t* pszFolder) = 0; // slot 7
 };
 
 } // namespace Game

@@ -25,8 +25,8 @@ static_assert(sizeof(std::wstring) == 24, "client and engine must share the std:
 /// Events of ISoundExEvent::OnSoundEvent.
 enum SoundEvent {
     SoundFinished = 0, ///< the play reached the end; its id is no longer valid
-    SoundStopped  = 1, ///< the play was stopped; its id is no longer valid
-    SoundPaused   = 2  ///< the play was paused; ResumeSound continues it under the same id
+    SoundStopped = 1,  ///< the play was stopped; its id is no longer valid
+    SoundPaused = 2    ///< the play was paused; ResumeSound continues it under the same id
 };
 
 /// Receives the end, stop and pause of plays, implemented by the client.
@@ -46,17 +46,17 @@ public:
     /// buffers that can play at the same time; false: streamed (MP3 only).
     /// nBufferCount must be at least 1.
     virtual bool LoadSound(const std::wstring& strPath, const std::wstring& strName, bool bWhole,
-                           unsigned int nBufferCount) = 0;                     // slot 0
+                           unsigned int nBufferCount) = 0; // slot 0
     /// Starts a play of the named sound on a free buffer; its play id, or -1.
-    virtual int PlaySound(const std::wstring& strName, bool bLoop) = 0;        // slot 1
-    virtual void StopSound(int nPlayId) = 0;                                   // slot 2
-    virtual void PauseSound(int nPlayId) = 0;                                  // slot 3
+    virtual int PlaySound(const std::wstring& strName, bool bLoop) = 0; // slot 1
+    virtual void StopSound(int nPlayId) = 0;                            // slot 2
+    virtual void PauseSound(int nPlayId) = 0;                           // slot 3
     /// Continues a paused play from where it stopped.
-    virtual void ResumeSound(int nPlayId) = 0;                                 // slot 4
+    virtual void ResumeSound(int nPlayId) = 0; // slot 4
     /// Stops and rewinds every buffer of every sound, without events.
-    virtual void StopAllSounds() = 0;                                          // slot 5
+    virtual void StopAllSounds() = 0; // slot 5
     /// Sets the event sink (not owned); null switches events off.
-    virtual void SetSoundEvent(ISoundExEvent* pSink) = 0;                      // slot 6
+    virtual void SetSoundEvent(ISoundExEvent* pSink) = 0; // slot 6
 };
 
 /// Device id that Play returns for a file MCI cannot open.
@@ -67,14 +67,14 @@ const UINT kInvalidSoundDevice = 0xFFFFFFFF;
 class ISound {
 public:
     /// Plays a wave file once, asynchronously, cutting off the previous PlayWave.
-    virtual void PlayWave(const wchar_t* pszPath) = 0;           // slot 0
+    virtual void PlayWave(const wchar_t* pszPath) = 0; // slot 0
     /// Plays the file from its start nLoops times (0 or less: until Stop).
     /// Paths of at most 255 characters. Returns the device id or kInvalidSoundDevice.
-    virtual UINT Play(const wchar_t* pszPath, int nLoops) = 0;  // slot 1
+    virtual UINT Play(const wchar_t* pszPath, int nLoops) = 0; // slot 1
     /// Restarts a device returned by Play with a new loop count.
-    virtual void Replay(UINT nDeviceId, int nLoops) = 0;         // slot 2
-    virtual void Stop(UINT nDeviceId) = 0;                       // slot 3
-    virtual void StopAll() = 0;                                  // slot 4
+    virtual void Replay(UINT nDeviceId, int nLoops) = 0; // slot 2
+    virtual void Stop(UINT nDeviceId) = 0;               // slot 3
+    virtual void StopAll() = 0;                          // slot 4
 };
 
 } // namespace Game

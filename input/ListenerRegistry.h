@@ -14,8 +14,7 @@ namespace Veld::Game {
 // during Fire is first called by the next Fire, and one removed and added
 // again is called once, in its old place. Not thread-safe; every call on a
 // registry must come from one thread at a time.
-template <class T>
-class CListenerRegistry {
+template <class T> class CListenerRegistry {
 public:
     void Add(T* listener)
     {
@@ -39,8 +38,7 @@ public:
     // still registered when its turn comes. Results are discarded. The
     // arguments are passed on as lvalues, so every listener gets the same
     // values.
-    template <class Op, class... Args>
-    void Fire(Op op, const Args&... args)
+    template <class Op, class... Args> void Fire(Op op, const Args&... args)
     {
         const std::vector<T*> snapshot(m_listeners);
         for (T* listener : snapshot) {

@@ -45,8 +45,8 @@ kill_pidfile() {
 stop() {
   if [ -f "$rig/display" ]; then
     rig_env
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    wineserver -k </dev/null >/dev/null 2>&1
+    wineserver -w </dev/null >/dev/null 2>&1
   fi
   kill_pidfile "$rig/pulse.pid"
   kill_pidfile "$rig/xvfb.pid"
@@ -61,7 +61,9 @@ start() {
   # First free display number from 90 up.
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp -ac >"$rig/xvfb.log" 2>&1 &
+  # Every background process gets its own output files: an inherited pipe
+  # would keep the caller (ctest) waiting for the end of our output.
+  Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp -ac </dev/null >"$rig/xvfb.log" 2>&1 &
   echo $! >"$rig/xvfb.pid"
   echo "$n" >"$rig/display"
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
@@ -70,19 +72,19 @@ start() {
   pulseaudio --daemonize=no --use-pid-file=no --system=no --exit-idle-time=-1 --disallow-exit -n \
     --load="module-null-sink sink_name=null" \
     --load="module-native-protocol-unix socket=$rig/pulse/native auth-anonymous=1" \
-    --load="module-always-sink" >"$rig/pulse.log" 2>&1 &
+    --load="module-always-sink" </dev/null >"$rig/pulse.log" 2>&1 &
   echo $! >"$rig/pulse.pid"
   for _ in $(seq 100); do [ -S "$rig/pulse/native" ] && break; sleep 0.1; done
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >"$rig/wineboot.log" 2>&1
+    wineboot -i </dev/null >"$rig/wineboot.log" 2>&1
     # No window manager runs on the screen: unmanaged windows are placed
     # exactly where asked and hiding one does not wait for the manager.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$rig/wineboot.log" 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$rig/wineboot.log" 2>&1
   fi
-  wineserver -p
+  wineserver -p </dev/null >>"$rig/wineserver.log" 2>&1
   # Make sure the server and the prefix answer before the first test.
-  wine cmd /c exit 0 >/dev/null 2>&1
+  wine cmd /c exit 0 </dev/null >>"$rig/wineserver.log" 2>&1
   echo "rig: display :$n depth $depth, pulse $PULSE_SERVER, prefix $WINEPREFIX"
 }
 

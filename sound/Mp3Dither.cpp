@@ -4,11 +4,11 @@ namespace Veld::Game {
 
 namespace {
 
-constexpr int kFracBits = 28;                              // libmad's fixed point
-constexpr int kScaleBits = kFracBits + 1 - 16;             // 13 bits dropped
-constexpr uint32_t kMask = (1u << kScaleBits) - 1;         // 0x1FFF
-constexpr int32_t kMax = (int32_t{1} << kFracBits) - 1;    // just below 1.0
-constexpr int32_t kMin = -(int32_t{1} << kFracBits);       // -1.0
+constexpr int kFracBits = 28;                           // libmad's fixed point
+constexpr int kScaleBits = kFracBits + 1 - 16;          // 13 bits dropped
+constexpr uint32_t kMask = (1u << kScaleBits) - 1;      // 0x1FFF
+constexpr int32_t kMax = (int32_t{1} << kFracBits) - 1; // just below 1.0
+constexpr int32_t kMin = -(int32_t{1} << kFracBits);    // -1.0
 
 // Sums wrap around in 32 bits; unsigned arithmetic keeps that defined.
 inline int32_t Wrap(uint32_t v)
@@ -29,8 +29,7 @@ inline int16_t Dither(int32_t sample, Mp3DitherState& s)
     // two successive generator values, masked to the dropped bits.
     const uint32_t random = static_cast<uint32_t>(s.random);
     const uint32_t next = random * 0x0019660Du + 0x3C6EF35Fu;
-    int32_t output = Wrap(static_cast<uint32_t>(sample) + (1u << (kScaleBits - 1)) + (next & kMask) -
-                          (random & kMask));
+    int32_t output = Wrap(static_cast<uint32_t>(sample) + (1u << (kScaleBits - 1)) + (next & kMask) - (random & kMask));
     s.random = Wrap(next);
 
     // Clip; the error fed back is measured from the clipped sample only when

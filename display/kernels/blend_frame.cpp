@@ -13,20 +13,22 @@ namespace Veld::Game::Kernels {
 
 namespace {
 
-uint32_t* RowAt(const Surface& s, int32_t y) {
+uint32_t* RowAt(const Surface& s, int32_t y)
+{
     return reinterpret_cast<uint32_t*>(s.bits + static_cast<ptrdiff_t>(y) * s.pitch);
 }
 
-RowOp RowFor(BlendOp op, bool scaled, bool depth16) {
+RowOp RowFor(BlendOp op, bool scaled, bool depth16)
+{
     switch (op) {
-        case BlendOp::AlphaComposite: return kRowComposite;
-        case BlendOp::AlphaBlend: return scaled ? kRowBlendDiv : kRowBlendShift;
-        case BlendOp::Premultiplied: return depth16 ? kRowPremul16 : kRowPremul;
-        case BlendOp::Overlay: return kRowOverlay;
-        case BlendOp::ColorDodge: return kRowDodge;
-        case BlendOp::Exclusion: return kRowExclusion;
-        case BlendOp::ConstantAlpha: return kRowConstAlpha;
-        case BlendOp::Tint: break;
+    case BlendOp::AlphaComposite: return kRowComposite;
+    case BlendOp::AlphaBlend: return scaled ? kRowBlendDiv : kRowBlendShift;
+    case BlendOp::Premultiplied: return depth16 ? kRowPremul16 : kRowPremul;
+    case BlendOp::Overlay: return kRowOverlay;
+    case BlendOp::ColorDodge: return kRowDodge;
+    case BlendOp::Exclusion: return kRowExclusion;
+    case BlendOp::ConstantAlpha: return kRowConstAlpha;
+    case BlendOp::Tint: break;
     }
     return kRowOpCount;
 }
@@ -35,7 +37,7 @@ RowOp RowFor(BlendOp op, bool scaled, bool depth16) {
 // accumulator, and the accumulator's value after the row.
 struct ColumnRun {
     uint32_t startBits = 0;
-    uint32_t id = 0;  // unique per computed run
+    uint32_t id = 0; // unique per computed run
     float end = 0.0f;
     bool valid = false;
     std::vector<int32_t> cols;
@@ -46,11 +48,13 @@ public:
     ColumnCache(int32_t dw, float rx, int32_t left, int32_t last) : dw_(dw), rx_(rx), left_(left), last_(last) {}
 
     // Index of the run for start value ax (computed on a miss).
-    int Lookup(float ax) {
+    int Lookup(float ax)
+    {
         uint32_t bits;
         std::memcpy(&bits, &ax, sizeof bits);
         for (int i = 0; i < kWays; ++i)
-            if (runs_[i].valid && runs_[i].startBits == bits) return i;
+            if (runs_[i].valid && runs_[i].startBits == bits)
+                return i;
         const int slot = next_;
         next_ = (next_ + 1) % kWays;
         ColumnRun& run = runs_[slot];
@@ -84,7 +88,8 @@ private:
 
 // Memory of one surface overlaps the other's: a draw from an image into
 // itself must see pixels in the reference's order, so it goes scalar.
-bool Overlap(const Surface& a, const Surface& b) {
+bool Overlap(const Surface& a, const Surface& b)
+{
     const auto a0 = reinterpret_cast<uintptr_t>(a.bits);
     const auto b0 = reinterpret_cast<uintptr_t>(b.bits);
     const uintptr_t a1 = a0 + static_cast<uintptr_t>(a.pitch) * static_cast<uintptr_t>(a.height);
@@ -92,18 +97,22 @@ bool Overlap(const Surface& a, const Surface& b) {
     return a0 < b1 && b0 < a1;
 }
 
-}  // namespace
+} // namespace
 
-bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target, const Rect& dst,
-                    const Surface& source, const Rect& src, const BlendParams& params) {
-    if (op == BlendOp::Tint || Overlap(target, source)) return BlendReference(op, target, dst, source, src, params);
-    if (!SurfaceUsable(target) || !SurfaceUsable(source) || !RectInside(src, source)) return false;
+bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target, const Rect& dst, const Surface& source,
+                    const Rect& src, const BlendParams& params)
+{
+    if (op == BlendOp::Tint || Overlap(target, source))
+        return BlendReference(op, target, dst, source, src, params);
+    if (!SurfaceUsable(target) || !SurfaceUsable(source) || !RectInside(src, source))
+        return false;
     const int32_t sw = src.right - src.left;
     const int32_t sh = src.bottom - src.top;
     const uint32_t alpha = params.alpha;
 
     if (op == BlendOp::ConstantAlpha) {
-        if (dst.left < 0 || dst.top < 0 || dst.left >= target.width || dst.top >= target.height) return false;
+        if (dst.left < 0 || dst.top < 0 || dst.left >= target.width || dst.top >= target.height)
+            return false;
         const int32_t w = std::min(sw, target.width - dst.left);
         const int32_t h = std::min(sh, target.height - dst.top);
         const RowFn row = table.rows[kRowConstAlpha];
@@ -112,7 +121,8 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
         return true;
     }
 
-    if (!RectInside(dst, target)) return false;
+    if (!RectInside(dst, target))
+        return false;
     const int32_t dw = dst.right - dst.left;
     const int32_t dh = dst.bottom - dst.top;
 
@@ -143,7 +153,8 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
         // Upscaled rows repeat: gather again only when row or columns change.
         if (r.id != gatheredId || y != gatheredRow) {
             const uint32_t* s = RowAt(source, y);
-            for (int32_t i = 0; i < dw; ++i) gathered[static_cast<size_t>(i)] = s[r.cols[static_cast<size_t>(i)]];
+            for (int32_t i = 0; i < dw; ++i)
+                gathered[static_cast<size_t>(i)] = s[r.cols[static_cast<size_t>(i)]];
             gatheredId = r.id;
             gatheredRow = y;
         }
@@ -153,4 +164,4 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
     return true;
 }
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels

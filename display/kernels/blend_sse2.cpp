@@ -20,37 +20,76 @@ namespace {
 using V = __m128i;
 constexpr int kStep = 4;
 
-inline V Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
-inline void Store(uint32_t* p, V v) { _mm_storeu_si128(reinterpret_cast<V*>(p), v); }
-inline V Set16(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
-inline V Set32(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
-inline V Select(V mask, V a, V b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
-inline V Lo16(V p) { return _mm_unpacklo_epi8(p, _mm_setzero_si128()); }
-inline V Hi16(V p) { return _mm_unpackhi_epi8(p, _mm_setzero_si128()); }
-inline V Pack(V lo, V hi) { return _mm_packus_epi16(lo, hi); }
-inline bool AllSet(V mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
-inline V Div255(V x) { return _mm_srli_epi16(_mm_mulhi_epu16(x, Set16(0x8081)), 7); }
+inline V Load(const uint32_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const V*>(p));
+}
+inline void Store(uint32_t* p, V v)
+{
+    _mm_storeu_si128(reinterpret_cast<V*>(p), v);
+}
+inline V Set16(int v)
+{
+    return _mm_set1_epi16(static_cast<short>(v));
+}
+inline V Set32(uint32_t v)
+{
+    return _mm_set1_epi32(static_cast<int>(v));
+}
+inline V Select(V mask, V a, V b)
+{
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+inline V Lo16(V p)
+{
+    return _mm_unpacklo_epi8(p, _mm_setzero_si128());
+}
+inline V Hi16(V p)
+{
+    return _mm_unpackhi_epi8(p, _mm_setzero_si128());
+}
+inline V Pack(V lo, V hi)
+{
+    return _mm_packus_epi16(lo, hi);
+}
+inline bool AllSet(V mask)
+{
+    return _mm_movemask_epi8(mask) == 0xFFFF;
+}
+inline V Div255(V x)
+{
+    return _mm_srli_epi16(_mm_mulhi_epu16(x, Set16(0x8081)), 7);
+}
 // Lanes of the blue channel in 16-bit pixel pairs (b g r a b g r a).
-inline V BlueMask() { return _mm_set_epi16(0, 0, 0, -1, 0, 0, 0, -1); }
+inline V BlueMask()
+{
+    return _mm_set_epi16(0, 0, 0, -1, 0, 0, 0, -1);
+}
 
 // Per-pixel 32-bit value (below 2^16) into the four 16-bit channel lanes of
 // each pixel: low half for pixels 0-1, high half for pixels 2-3.
-inline V SpreadLo(V v32) {
+inline V SpreadLo(V v32)
+{
     const V dup = _mm_or_si128(v32, _mm_slli_epi32(v32, 16));
     return _mm_unpacklo_epi32(dup, dup);
 }
-inline V SpreadHi(V v32) {
+inline V SpreadHi(V v32)
+{
     const V dup = _mm_or_si128(v32, _mm_slli_epi32(v32, 16));
     return _mm_unpackhi_epi32(dup, dup);
 }
 
 // Products of 32-bit lanes whose values and product fit 16 bits.
-inline V Mul32Small(V a, V b) { return _mm_mullo_epi16(a, b); }
+inline V Mul32Small(V a, V b)
+{
+    return _mm_mullo_epi16(a, b);
+}
 
 // WeightedRgb on 16-bit lanes: red/green (S*w + D*(256-w)) >> 8, blue
 // ((S*w) >> 8) + ((D*(256-w)) >> 8). With w <= 255 both stay <= 255 and the sum
 // S*w + D*(256-w) <= 255*256 fits 16 bits.
-inline V WeightedHalf(V s16, V d16, V w16) {
+inline V WeightedHalf(V s16, V d16, V w16)
+{
     const V x = _mm_mullo_epi16(s16, w16);
     const V y = _mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), w16));
     const V rg = _mm_srli_epi16(_mm_add_epi16(x, y), 8);
@@ -58,11 +97,13 @@ inline V WeightedHalf(V s16, V d16, V w16) {
     return Select(BlueMask(), b, rg);
 }
 
-inline V Weighted(V s, V d, V w32) {
+inline V Weighted(V s, V d, V w32)
+{
     return Pack(WeightedHalf(Lo16(s), Lo16(d), SpreadLo(w32)), WeightedHalf(Hi16(s), Hi16(d), SpreadHi(w32)));
 }
 
-inline V CompositeQuad(V s, V d, V alpha32) {
+inline V CompositeQuad(V s, V d, V alpha32)
+{
     const V c255 = Set32(255);
     const V zero = _mm_setzero_si128();
     const V da = _mm_srli_epi32(d, 24);
@@ -76,7 +117,8 @@ inline V CompositeQuad(V s, V d, V alpha32) {
     return Select(_mm_cmpeq_epi32(a, zero), d, _mm_or_si128(rgb, _mm_slli_epi32(A, 24)));
 }
 
-inline V BlendQuad(V s, V d, V alpha32, bool divide) {
+inline V BlendQuad(V s, V d, V alpha32, bool divide)
+{
     const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
     const V w = divide ? Div255(prod) : _mm_srli_epi32(prod, 8);
     const V rgb = _mm_and_si128(Weighted(s, d, w), Set32(0x00FFFFFF));
@@ -86,7 +128,8 @@ inline V BlendQuad(V s, V d, V alpha32, bool divide) {
 // Premultiplied: red/green (D*v + S*f) >> 8, blue ((D*v) >> 8) + ((S*f) >> 8),
 // low 8 bits kept. D*v + S*f may pass 2^16 (f = alpha); the 16-bit wrap drops
 // only bit 16, which lands in bit 8 of the shifted value and is masked off.
-inline V PremulHalf(V s16, V d16, V v16, V f16) {
+inline V PremulHalf(V s16, V d16, V v16, V f16)
+{
     const V x = _mm_mullo_epi16(d16, v16);
     const V y = _mm_mullo_epi16(s16, f16);
     const V rg = _mm_srli_epi16(_mm_add_epi16(x, y), 8);
@@ -94,7 +137,8 @@ inline V PremulHalf(V s16, V d16, V v16, V f16) {
     return _mm_and_si128(Select(BlueMask(), b, rg), Set16(0xFF));
 }
 
-inline V PremulQuad(V s, V d, V alpha32, bool depth16) {
+inline V PremulQuad(V s, V d, V alpha32, bool depth16)
+{
     const V w = _mm_srli_epi32(Mul32Small(_mm_srli_epi32(s, 24), alpha32), 8);
     const V v = _mm_sub_epi32(Set32(255), w);
     const V f = depth16 ? w : alpha32;
@@ -106,7 +150,8 @@ inline V PremulQuad(V s, V d, V alpha32, bool depth16) {
 // Overlay: d < 128: (2*d*s) >> 8 (at most 2*127*254 < 2^16);
 // else 255 - ((2*(255-d)*(255-s)) >> 8) (at most 2*127*255 < 2^16).
 // Lanes of the other case may wrap; they are not selected.
-inline V OverlayHalf(V s16, V d16) {
+inline V OverlayHalf(V s16, V d16)
+{
     const V c255 = Set16(255);
     const V lo = _mm_srli_epi16(_mm_slli_epi16(_mm_mullo_epi16(d16, s16), 1), 8);
     const V inv = _mm_mullo_epi16(_mm_sub_epi16(c255, d16), _mm_sub_epi16(c255, s16));
@@ -115,16 +160,18 @@ inline V OverlayHalf(V s16, V d16) {
 }
 
 // ColorDodge: min(255, d*255 / (255-s)), 255 when s >= 255.
-inline V DodgeQuotient(V num16, V den16) {
+inline V DodgeQuotient(V num16, V den16)
+{
     const V zero = _mm_setzero_si128();
-    const __m128 qlo = _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num16, zero)),
-                                  _mm_cvtepi32_ps(_mm_unpacklo_epi16(den16, zero)));
-    const __m128 qhi = _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num16, zero)),
-                                  _mm_cvtepi32_ps(_mm_unpackhi_epi16(den16, zero)));
+    const __m128 qlo =
+        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num16, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(den16, zero)));
+    const __m128 qhi =
+        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num16, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(den16, zero)));
     // Quotients up to 65025 saturate to 32767 here, then clamp to 255.
     return _mm_min_epi16(_mm_packs_epi32(_mm_cvttps_epi32(qlo), _mm_cvttps_epi32(qhi)), Set16(255));
 }
-inline V DodgeHalf(V s16, V d16) {
+inline V DodgeHalf(V s16, V d16)
+{
     const V c255 = Set16(255);
     const V den = _mm_max_epi16(_mm_sub_epi16(c255, s16), Set16(1));
     const V q = DodgeQuotient(_mm_mullo_epi16(d16, c255), den);
@@ -132,7 +179,8 @@ inline V DodgeHalf(V s16, V d16) {
 }
 
 // Exclusion: 255 - (255-d)*(255-s)/255 - d*s/255, products <= 65025.
-inline V ExclusionHalf(V s16, V d16) {
+inline V ExclusionHalf(V s16, V d16)
+{
     const V c255 = Set16(255);
     const V a = Div255(_mm_mullo_epi16(_mm_sub_epi16(c255, d16), _mm_sub_epi16(c255, s16)));
     const V b = Div255(_mm_mullo_epi16(d16, s16));
@@ -141,16 +189,18 @@ inline V ExclusionHalf(V s16, V d16) {
 
 enum Mode { kOverlay, kDodge, kExclusion };
 
-template <Mode M>
-inline V ModeHalf(V s16, V d16, V alpha16) {
+template <Mode M> inline V ModeHalf(V s16, V d16, V alpha16)
+{
     const V s = _mm_srli_epi16(_mm_mullo_epi16(s16, alpha16), 8);
-    if (M == kOverlay) return OverlayHalf(s, d16);
-    if (M == kDodge) return DodgeHalf(s, d16);
+    if (M == kOverlay)
+        return OverlayHalf(s, d16);
+    if (M == kDodge)
+        return DodgeHalf(s, d16);
     return ExclusionHalf(s, d16);
 }
 
-template <Mode M>
-inline V ModeQuad(V s, V d, V alpha32, V alpha16) {
+template <Mode M> inline V ModeQuad(V s, V d, V alpha32, V alpha16)
+{
     const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
     const V out = Pack(ModeHalf<M>(Lo16(s), Lo16(d), alpha16), ModeHalf<M>(Hi16(s), Hi16(d), alpha16));
     const V skip = _mm_cmplt_epi32(prod, Set32(256));
@@ -159,34 +209,42 @@ inline V ModeQuad(V s, V d, V alpha32, V alpha16) {
 
 // D + floor((S-D)*alpha/256) == (D*(256-alpha) + S*alpha) >> 8, since D*256/256
 // is whole; the sum is at most 255*256.
-inline V ConstAlphaHalf(V s16, V d16, V alpha16) {
-    const V sum = _mm_add_epi16(_mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), alpha16)),
-                                _mm_mullo_epi16(s16, alpha16));
+inline V ConstAlphaHalf(V s16, V d16, V alpha16)
+{
+    const V sum =
+        _mm_add_epi16(_mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), alpha16)), _mm_mullo_epi16(s16, alpha16));
     return _mm_srli_epi16(sum, 8);
 }
 
-inline V ConstAlphaQuad(V s, V d, V alpha16) {
+inline V ConstAlphaQuad(V s, V d, V alpha16)
+{
     const V out = Pack(ConstAlphaHalf(Lo16(s), Lo16(d), alpha16), ConstAlphaHalf(Hi16(s), Hi16(d), alpha16));
     return Select(Set32(0xFF000000u), d, out);
 }
 
 // Pixels with source alpha 0 are skipped by every kernel but ConstantAlpha.
-inline bool AllTransparent(V s) { return AllSet(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), _mm_setzero_si128())); }
+inline bool AllTransparent(V s)
+{
+    return AllSet(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), _mm_setzero_si128()));
+}
 
-#define ENGINE_ROW(Name, Quad, Tail, SkipClear)                                    \
-    void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha) {         \
-        const V alpha32 = Set32(alpha);                                            \
-        const V alpha16 = Set16(static_cast<int>(alpha));                          \
-        (void)alpha16;                                                             \
-        (void)alpha32;                                                             \
-        int32_t i = 0;                                                             \
-        for (; i + kStep <= n; i += kStep) {                                       \
-            const V sv = Load(s + i);                                              \
-            if (SkipClear && AllTransparent(sv)) continue;                         \
-            const V dv = Load(d + i);                                              \
-            Store(d + i, Quad);                                                    \
-        }                                                                          \
-        for (; i < n; ++i) d[i] = Tail;                                            \
+#define ENGINE_ROW(Name, Quad, Tail, SkipClear)                                                                        \
+    void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
+    {                                                                                                                  \
+        const V alpha32 = Set32(alpha);                                                                                \
+        const V alpha16 = Set16(static_cast<int>(alpha));                                                              \
+        (void)alpha16;                                                                                                 \
+        (void)alpha32;                                                                                                 \
+        int32_t i = 0;                                                                                                 \
+        for (; i + kStep <= n; i += kStep) {                                                                           \
+            const V sv = Load(s + i);                                                                                  \
+            if (SkipClear && AllTransparent(sv))                                                                       \
+                continue;                                                                                              \
+            const V dv = Load(d + i);                                                                                  \
+            Store(d + i, Quad);                                                                                        \
+        }                                                                                                              \
+        for (; i < n; ++i)                                                                                             \
+            d[i] = Tail;                                                                                               \
     }
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), true)
@@ -200,9 +258,10 @@ ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha32, alpha16), Exclusi
 ENGINE_ROW(ConstAlphaRow, ConstAlphaQuad(sv, dv, alpha16), ConstAlphaPixel(s[i], d[i], alpha), false)
 #undef ENGINE_ROW
 
-}  // namespace
+} // namespace
 
-RowOverrides Sse2Overrides() {
+RowOverrides Sse2Overrides()
+{
     RowOverrides o{};
     o.rows[kRowComposite] = CompositeRow;
     o.rows[kRowBlendShift] = BlendShiftRow;
@@ -216,4 +275,4 @@ RowOverrides Sse2Overrides() {
     return o;
 }
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels

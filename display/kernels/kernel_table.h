@@ -11,10 +11,10 @@ namespace Veld::Game::Kernels {
 
 enum RowOp : int {
     kRowComposite,
-    kRowBlendShift,  // AlphaBlend 1:1
-    kRowBlendDiv,    // AlphaBlend scaled
+    kRowBlendShift, // AlphaBlend 1:1
+    kRowBlendDiv,   // AlphaBlend scaled
     kRowPremul,
-    kRowPremul16,    // Premultiplied on a 16-bit screen
+    kRowPremul16, // Premultiplied on a 16-bit screen
     kRowOverlay,
     kRowDodge,
     kRowExclusion,
@@ -35,17 +35,17 @@ struct RowOverrides {
 
 KernelTable ScalarTable();
 RowOverrides Sse2Overrides();
-RowOverrides Avx2Overrides();  // empty when the build has no AVX2 file
+RowOverrides Avx2Overrides(); // empty when the build has no AVX2 file
 
 const KernelTable& TableFor(Isa isa);
 const KernelTable& ActiveTable();
 
 // The table-driven frame behind Blend.
-bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target, const Rect& dst,
-                    const Surface& source, const Rect& src, const BlendParams& params);
+bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target, const Rect& dst, const Surface& source,
+                    const Rect& src, const BlendParams& params);
 
 // Checks shared by both frames.
 bool SurfaceUsable(const Surface& s);
 bool RectInside(const Rect& r, const Surface& s);
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels

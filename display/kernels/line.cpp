@@ -7,8 +7,10 @@
 
 namespace Veld::Game::Kernels {
 
-void DrawLine(const Surface& target, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colorref) {
-    if (!target.bits || target.pitch <= 0 || target.width < 1 || target.height < 1) return;
+void DrawLine(const Surface& target, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colorref)
+{
+    if (!target.bits || target.pitch <= 0 || target.width < 1 || target.height < 1)
+        return;
     // A line whose bounding box misses the target plots nothing.
     if (std::max(x0, x1) < 0 || std::min(x0, x1) >= target.width || std::max(y0, y1) < 0 ||
         std::min(y0, y1) >= target.height)
@@ -24,7 +26,8 @@ void DrawLine(const Surface& target, int32_t x0, int32_t y0, int32_t x1, int32_t
     int64_t x = x0;
     int64_t y = y0;
     auto plot = [&] {
-        if (x < 0 || y < 0 || x >= target.width || y >= target.height) return;
+        if (x < 0 || y < 0 || x >= target.width || y >= target.height)
+            return;
         auto* p = reinterpret_cast<uint32_t*>(target.bits + static_cast<ptrdiff_t>(y) * target.pitch) + x;
         *p = (*p & 0xFF000000u) | rgb;
     };
@@ -53,4 +56,4 @@ void DrawLine(const Surface& target, int32_t x0, int32_t y0, int32_t x1, int32_t
     }
 }
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels

@@ -8,15 +8,20 @@
 
 namespace Veld::Game::Kernels {
 
-static inline uint32_t Chan(uint32_t p, int shift) { return (p >> shift) & 0xFFu; }
+static inline uint32_t Chan(uint32_t p, int shift)
+{
+    return (p >> shift) & 0xFFu;
+}
 
-static inline uint32_t PackRgb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+static inline uint32_t PackRgb(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
+{
     return (a << 24) | ((r & 0xFFu) << 16) | ((g & 0xFFu) << 8) | (b & 0xFFu);
 }
 
 // Red and green round once over the sum, blue truncates each term:
 // (S*w + D*(256-w)) >> 8 and ((S*w) >> 8) + ((D*(256-w)) >> 8).
-static inline uint32_t WeightedRgb(uint32_t s, uint32_t d, uint32_t w, uint32_t alphaOut) {
+static inline uint32_t WeightedRgb(uint32_t s, uint32_t d, uint32_t w, uint32_t alphaOut)
+{
     const uint32_t v = 256 - w;
     const uint32_t r = (Chan(s, 16) * w + Chan(d, 16) * v) >> 8;
     const uint32_t g = (Chan(s, 8) * w + Chan(d, 8) * v) >> 8;
@@ -26,9 +31,11 @@ static inline uint32_t WeightedRgb(uint32_t s, uint32_t d, uint32_t w, uint32_t 
 
 // Source-over that builds the destination alpha: a = Sa*alpha/255,
 // A = Da + (255-Da)*a/255, w = a*255/A.
-static inline uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t alpha) {
+static inline uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t alpha)
+{
     const uint32_t a = (s >> 24) * alpha / 255;
-    if (a == 0) return d;
+    if (a == 0)
+        return d;
     const uint32_t da = d >> 24;
     const uint32_t A = da + (255 - da) * a / 255;
     const uint32_t w = a * 255 / A;
@@ -36,22 +43,26 @@ static inline uint32_t CompositePixel(uint32_t s, uint32_t d, uint32_t alpha) {
 }
 
 // AlphaBlend, 1:1 path: w = (Sa*alpha) >> 8 (255, 255 gives 254).
-static inline uint32_t BlendShiftPixel(uint32_t s, uint32_t d, uint32_t alpha) {
+static inline uint32_t BlendShiftPixel(uint32_t s, uint32_t d, uint32_t alpha)
+{
     const uint32_t w = ((s >> 24) * alpha) >> 8;
     return w == 0 ? d : WeightedRgb(s, d, w, 0);
 }
 
 // AlphaBlend, scaled path: w = Sa*alpha/255.
-static inline uint32_t BlendDivPixel(uint32_t s, uint32_t d, uint32_t alpha) {
+static inline uint32_t BlendDivPixel(uint32_t s, uint32_t d, uint32_t alpha)
+{
     const uint32_t w = (s >> 24) * alpha / 255;
     return w == 0 ? d : WeightedRgb(s, d, w, 0);
 }
 
 // Premultiplied source; the source factor is w on a 16-bit screen and alpha
 // otherwise. Channels keep their low 8 bits, so unpremultiplied input wraps.
-static inline uint32_t PremulPixel(uint32_t s, uint32_t d, uint32_t alpha, bool depth16) {
+static inline uint32_t PremulPixel(uint32_t s, uint32_t d, uint32_t alpha, bool depth16)
+{
     const uint32_t w = ((s >> 24) * alpha) >> 8;
-    if (w == 0) return d;
+    if (w == 0)
+        return d;
     const uint32_t v = 255 - w;
     const uint32_t f = depth16 ? w : alpha;
     const uint32_t r = (Chan(d, 16) * v + Chan(s, 16) * f) >> 8;
@@ -60,29 +71,35 @@ static inline uint32_t PremulPixel(uint32_t s, uint32_t d, uint32_t alpha, bool 
     return PackRgb(0, r, g, b);
 }
 
-static inline uint32_t OverlayChannel(uint32_t s, uint32_t d) {
+static inline uint32_t OverlayChannel(uint32_t s, uint32_t d)
+{
     return d < 128 ? (2 * d * s) >> 8 : 255 - ((2 * (255 - d) * (255 - s)) >> 8);
 }
 
-static inline uint32_t DodgeChannel(uint32_t s, uint32_t d) {
-    if (s >= 255) return 255;
+static inline uint32_t DodgeChannel(uint32_t s, uint32_t d)
+{
+    if (s >= 255)
+        return 255;
     const uint32_t q = d * 255 / (255 - s);
     return q < 255 ? q : 255;
 }
 
-static inline uint32_t ExclusionChannel(uint32_t s, uint32_t d) {
+static inline uint32_t ExclusionChannel(uint32_t s, uint32_t d)
+{
     return 255 - ((255 - d) * (255 - s) / 255) - (d * s / 255);
 }
 
 // The three blend modes scale each source channel by alpha: s = (S*alpha) >> 8,
 // and skip pixels with Sa*alpha <= 255.
-#define ENGINE_MODE_PIXEL(Name, Channel)                                                   \
-    static inline uint32_t Name(uint32_t s, uint32_t d, uint32_t alpha) {                  \
-        if ((s >> 24) * alpha <= 255) return d;                                            \
-        const uint32_t r = Channel((Chan(s, 16) * alpha) >> 8, Chan(d, 16));               \
-        const uint32_t g = Channel((Chan(s, 8) * alpha) >> 8, Chan(d, 8));                 \
-        const uint32_t b = Channel((Chan(s, 0) * alpha) >> 8, Chan(d, 0));                 \
-        return PackRgb(0, r, g, b);                                                        \
+#define ENGINE_MODE_PIXEL(Name, Channel)                                                                               \
+    static inline uint32_t Name(uint32_t s, uint32_t d, uint32_t alpha)                                                \
+    {                                                                                                                  \
+        if ((s >> 24) * alpha <= 255)                                                                                  \
+            return d;                                                                                                  \
+        const uint32_t r = Channel((Chan(s, 16) * alpha) >> 8, Chan(d, 16));                                           \
+        const uint32_t g = Channel((Chan(s, 8) * alpha) >> 8, Chan(d, 8));                                             \
+        const uint32_t b = Channel((Chan(s, 0) * alpha) >> 8, Chan(d, 0));                                             \
+        return PackRgb(0, r, g, b);                                                                                    \
     }
 ENGINE_MODE_PIXEL(OverlayPixel, OverlayChannel)
 ENGINE_MODE_PIXEL(DodgePixel, DodgeChannel)
@@ -90,13 +107,14 @@ ENGINE_MODE_PIXEL(ExclusionPixel, ExclusionChannel)
 #undef ENGINE_MODE_PIXEL
 
 // D + floor((S - D) * alpha / 256) on blue, green and red; alpha byte kept.
-static inline uint32_t ConstAlphaPixel(uint32_t s, uint32_t d, uint32_t alpha) {
+static inline uint32_t ConstAlphaPixel(uint32_t s, uint32_t d, uint32_t alpha)
+{
     uint32_t out = d & 0xFF000000u;
     for (int shift = 0; shift <= 16; shift += 8) {
         const int32_t sc = static_cast<int32_t>(Chan(s, shift));
         const int32_t dc = static_cast<int32_t>(Chan(d, shift));
         const int32_t prod = (sc - dc) * static_cast<int32_t>(alpha);
-        const int32_t step = prod >= 0 ? prod / 256 : -((-prod + 255) / 256);  // floor
+        const int32_t step = prod >= 0 ? prod / 256 : -((-prod + 255) / 256); // floor
         out |= (static_cast<uint32_t>(dc + step) & 0xFFu) << shift;
     }
     return out;
@@ -109,11 +127,13 @@ struct TintWeights {
     float t;
     long double k;
 };
-static inline TintWeights MakeTintWeights(uint32_t alpha) {
+static inline TintWeights MakeTintWeights(uint32_t alpha)
+{
     const float t = static_cast<float>(alpha) / 255.0f;
     return {t, 1.0L - static_cast<long double>(t)};
 }
-static inline uint32_t TintPixel(uint32_t s, uint32_t d, TintWeights tw, uint32_t tr, uint32_t tg, uint32_t tb) {
+static inline uint32_t TintPixel(uint32_t s, uint32_t d, TintWeights tw, uint32_t tr, uint32_t tg, uint32_t tb)
+{
     const float sa = static_cast<float>(s >> 24) / 255.0f;
     const float isa = 1.0f - sa;
     const long double t = tw.t;
@@ -121,9 +141,9 @@ static inline uint32_t TintPixel(uint32_t s, uint32_t d, TintWeights tw, uint32_
         const long double v = (static_cast<long double>(Chan(s, shift)) * t + tw.k * static_cast<long double>(tc)) *
                                   static_cast<long double>(sa) +
                               static_cast<long double>(Chan(d, shift)) * static_cast<long double>(isa);
-        return static_cast<uint32_t>(static_cast<int32_t>(v)) & 0xFFu;  // v is in [0, 256)
+        return static_cast<uint32_t>(static_cast<int32_t>(v)) & 0xFFu; // v is in [0, 256)
     };
     return (d & 0xFF000000u) | (chan(16, tr) << 16) | (chan(8, tg) << 8) | chan(0, tb);
 }
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels

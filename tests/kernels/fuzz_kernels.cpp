@@ -13,8 +13,8 @@ namespace {
 struct Reader {
     const uint8_t* p;
     size_t n;
-    template <typename T>
-    T Get() {
+    template <typename T> T Get()
+    {
         T v{};
         const size_t k = n < sizeof(T) ? n : sizeof(T);
         std::memcpy(&v, p, k);
@@ -24,9 +24,10 @@ struct Reader {
     }
 };
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     Reader r{data, size};
     const int32_t tw = 1 + r.Get<uint8_t>() % 48, th = 1 + r.Get<uint8_t>() % 24;
     const int32_t sw = 1 + r.Get<uint8_t>() % 48, sh = 1 + r.Get<uint8_t>() % 24;
@@ -42,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t seed = r.Get<uint64_t>();
 
     const MethodChoice m = ChooseMethod(flags, alpha);
-    if (m.method != Method::Kernel) return 0;
-    if (!PrepareBlit(tw, th, dst, src, (flags & kFlagTransform) ? &t : nullptr)) return 0;
+    if (m.method != Method::Kernel)
+        return 0;
+    if (!PrepareBlit(tw, th, dst, src, (flags & kFlagTransform) ? &t : nullptr))
+        return 0;
 
     Rng rng(seed);
     GuardedSurface a(tw, th, 1), b(tw, th, 1), source(sw, sh, 2);
@@ -53,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const BlendParams p{m.alpha, 0x00123456, (flags & 1) != 0};
     const bool ok1 = BlendReference(m.op, a.View(), dst, source.View(), src, p);
     const bool ok2 = Blend(m.op, b.View(), dst, source.View(), src, p);
-    if (ok1 != ok2 || a.Words() != b.Words() || !a.GuardDamage().empty()) std::abort();
+    if (ok1 != ok2 || a.Words() != b.Words() || !a.GuardDamage().empty())
+        std::abort();
     return 0;
 }

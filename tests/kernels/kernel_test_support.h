@@ -17,7 +17,8 @@ using namespace Veld::Game::Kernels;
 class Rng {
 public:
     explicit Rng(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    uint64_t Next() {
+    uint64_t Next()
+    {
         uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -28,15 +29,19 @@ public:
     int32_t Range(int32_t lo, int32_t hi) { return lo + Below(hi - lo + 1); }
     // Bytes weighted toward 0x00 and 0xFF, where the skip rules and
     // saturations live.
-    uint8_t Byte() {
+    uint8_t Byte()
+    {
         switch (Below(8)) {
-            case 0: case 1: return 0x00;
-            case 2: case 3: return 0xFF;
-            case 4: return static_cast<uint8_t>(Range(1, 2) == 1 ? 0x01 : 0xFE);
-            default: return static_cast<uint8_t>(Next());
+        case 0:
+        case 1: return 0x00;
+        case 2:
+        case 3: return 0xFF;
+        case 4: return static_cast<uint8_t>(Range(1, 2) == 1 ? 0x01 : 0xFE);
+        default: return static_cast<uint8_t>(Next());
         }
     }
-    uint32_t Pixel() {
+    uint32_t Pixel()
+    {
         const uint32_t a = Byte();
         return (a << 24) | (static_cast<uint32_t>(Byte()) << 16) | (static_cast<uint32_t>(Byte()) << 8) | Byte();
     }
@@ -55,28 +60,37 @@ public:
 
     GuardedSurface(int32_t width, int32_t height, int32_t extraPitch = 0)
         : width_(width), height_(height), stride_(width + extraPitch + 2 * kGuard),
-          words_(static_cast<size_t>(stride_) * static_cast<size_t>(height + 2 * kGuard), kFill) {
+          words_(static_cast<size_t>(stride_) * static_cast<size_t>(height + 2 * kGuard), kFill)
+    {
         for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x) At(x, y) = 0;
+            for (int32_t x = 0; x < width; ++x)
+                At(x, y) = 0;
     }
-    Surface View() {
+    Surface View()
+    {
         return {reinterpret_cast<uint8_t*>(&words_[static_cast<size_t>(kGuard) * stride_ + kGuard]), stride_ * 4,
                 width_, height_};
     }
-    uint32_t& At(int32_t x, int32_t y) {
+    uint32_t& At(int32_t x, int32_t y)
+    {
         return words_[static_cast<size_t>(y + kGuard) * stride_ + static_cast<size_t>(x + kGuard)];
     }
-    void Fill(Rng& rng) {
+    void Fill(Rng& rng)
+    {
         for (int32_t y = 0; y < height_; ++y)
-            for (int32_t x = 0; x < width_; ++x) At(x, y) = rng.Pixel();
+            for (int32_t x = 0; x < width_; ++x)
+                At(x, y) = rng.Pixel();
     }
-    void FillAll(uint32_t v) {
+    void FillAll(uint32_t v)
+    {
         for (int32_t y = 0; y < height_; ++y)
-            for (int32_t x = 0; x < width_; ++x) At(x, y) = v;
+            for (int32_t x = 0; x < width_; ++x)
+                At(x, y) = v;
     }
     // Empty when every word outside the surface still holds the pattern;
     // otherwise names the first one that does not.
-    std::string GuardDamage() const {
+    std::string GuardDamage() const
+    {
         for (size_t i = 0; i < words_.size(); ++i) {
             const int32_t y = static_cast<int32_t>(i / stride_) - kGuard;
             const int32_t x = static_cast<int32_t>(i % stride_) - kGuard;
@@ -99,16 +113,19 @@ private:
     std::vector<uint32_t> words_;
 };
 
-inline const char* OpName(BlendOp op) {
+inline const char* OpName(BlendOp op)
+{
     static const char* const names[] = {"AlphaComposite", "AlphaBlend", "Premultiplied", "Overlay",
                                         "ColorDodge",     "Exclusion",  "Tint",          "ConstantAlpha"};
     return names[static_cast<int>(op)];
 }
 
-inline std::vector<Isa> SupportedIsas() {
+inline std::vector<Isa> SupportedIsas()
+{
     std::vector<Isa> out;
     for (Isa isa : {Isa::Scalar, Isa::Sse2, Isa::Avx2})
-        if (IsaSupported(isa)) out.push_back(isa);
+        if (IsaSupported(isa))
+            out.push_back(isa);
     return out;
 }
 
@@ -122,4 +139,4 @@ private:
     Isa saved_;
 };
 
-}  // namespace kt
+} // namespace kt

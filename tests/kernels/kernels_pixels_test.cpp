@@ -22,7 +22,8 @@ struct PixelCase {
 // Result of drawing one source pixel over one destination pixel, through the
 // reference and every table; all must agree. scaled draws the 1x1 source
 // 2x1, taking the scaled path.
-uint32_t Draw(BlendOp op, const PixelCase& c, bool scaled = false) {
+uint32_t Draw(BlendOp op, const PixelCase& c, bool scaled = false)
+{
     IsaScope keep;
     uint32_t result = 0;
     for (int pass = -1; pass < static_cast<int>(SupportedIsas().size()); ++pass) {
@@ -52,7 +53,8 @@ uint32_t Draw(BlendOp op, const PixelCase& c, bool scaled = false) {
     return result;
 }
 
-TEST(AlphaComposite, WeightsAndAlpha) {
+TEST(AlphaComposite, WeightsAndAlpha)
+{
     // a = 255*255/255 = 255; t = 127*255/255 = 127; A = 128+127 = 255; w = 255*255/255 = 255.
     // red (0x10*255 + 0xC0*1) >> 8 = 4272 >> 8 = 0x10; green (0x20*255 + 192) >> 8 = 8352 >> 8 = 0x20;
     // blue (0x30*255 >> 8) + (192 >> 8) = 47 + 0 = 0x2F.
@@ -66,14 +68,16 @@ TEST(AlphaComposite, WeightsAndAlpha) {
     EXPECT_EQ(Draw(BlendOp::AlphaComposite, {0x01FFFFFF, 0x12345678, 254}), 0x12345678u);
 }
 
-TEST(AlphaBlend, OpaqueWeightIs254At1to1And255Scaled) {
+TEST(AlphaBlend, OpaqueWeightIs254At1to1And255Scaled)
+{
     // 1:1: w = 255*255 >> 8 = 254; each channel (255*254 + 0*2) >> 8 = 64770 >> 8 = 253, alpha 0.
     EXPECT_EQ(Draw(BlendOp::AlphaBlend, {0xFFFFFFFF, 0x12000000}), 0x00FDFDFDu);
     // scaled: w = 255*255/255 = 255; each channel 255*255 >> 8 = 254.
     EXPECT_EQ(Draw(BlendOp::AlphaBlend, {0xFFFFFFFF, 0x12000000}, true), 0x00FEFEFEu);
 }
 
-TEST(AlphaBlend, AlphaOneSkipsOnlyAt1to1) {
+TEST(AlphaBlend, AlphaOneSkipsOnlyAt1to1)
+{
     // 1:1: w = 1*255 >> 8 = 0, skipped.
     EXPECT_EQ(Draw(BlendOp::AlphaBlend, {0x01FFFFFF, 0xAB102030}), 0xAB102030u);
     // scaled: w = 255/255 = 1. red (255 + 0x10*255) >> 8 = 4335 >> 8 = 0x10;
@@ -81,7 +85,8 @@ TEST(AlphaBlend, AlphaOneSkipsOnlyAt1to1) {
     EXPECT_EQ(Draw(BlendOp::AlphaBlend, {0x01FFFFFF, 0xAB102030}, true), 0x0010202Fu);
 }
 
-TEST(Premultiplied, SourceFactorDependsOnScreenDepth) {
+TEST(Premultiplied, SourceFactorDependsOnScreenDepth)
+{
     // w = 128*255 >> 8 = 127, v = 128; D channels 128 so D*v = 16384.
     // 32-bit screen, factor 255: red (16384 + 64*255) >> 8 = 32704 >> 8 = 127;
     // green (16384 + 32*255) >> 8 = 24544 >> 8 = 95; blue 64 + (16*255 >> 8) = 64 + 15 = 79.
@@ -91,14 +96,16 @@ TEST(Premultiplied, SourceFactorDependsOnScreenDepth) {
     EXPECT_EQ(Draw(BlendOp::Premultiplied, {0x80402010, 0xFF808080, 255, true}), 0x005F4F47u);
 }
 
-TEST(Premultiplied, UnpremultipliedSourceWraps) {
+TEST(Premultiplied, UnpremultipliedSourceWraps)
+{
     // w = 127, v = 128: red (255*128 + 255*255) >> 8 = 97665 >> 8 = 381, low byte 125 (0x7D);
     // blue (32640 >> 8) + (65025 >> 8) = 127 + 254 = 381 -> 0x7D.
     EXPECT_EQ(Draw(BlendOp::Premultiplied, {0x80FFFFFF, 0x00FFFFFF}), 0x007D7D7Du);
     EXPECT_EQ(Draw(BlendOp::Premultiplied, {0x80FFFFFF, 0x00FFFFFF}, true), 0x007D7D7Du);
 }
 
-TEST(BlendModes, ProductOf255IsSkipped) {
+TEST(BlendModes, ProductOf255IsSkipped)
+{
     // S.a * alpha = 255 * 1 = 255 <= 255: unchanged; 2 * 128 = 256 is drawn.
     for (BlendOp op : {BlendOp::Overlay, BlendOp::ColorDodge, BlendOp::Exclusion}) {
         EXPECT_EQ(Draw(op, {0xFF808080, 0x11223344, 1}), 0x11223344u) << OpName(op);
@@ -107,14 +114,16 @@ TEST(BlendModes, ProductOf255IsSkipped) {
     }
 }
 
-TEST(BlendModes, Overlay) {
+TEST(BlendModes, Overlay)
+{
     // red: s = 0x80*255 >> 8 = 127, d = 64 < 128: 2*64*127 >> 8 = 16256 >> 8 = 63 (0x3F).
     // green: s = 255*255 >> 8 = 254, d = 127 < 128: 2*127*254 >> 8 = 64516 >> 8 = 252 (0xFC).
     // blue: s = 0, d = 128: 255 - (2*127*255 >> 8) = 255 - 253 = 2.
     EXPECT_EQ(Draw(BlendOp::Overlay, {0xFF80FF00, 0x77407F80}), 0x003FFC02u);
 }
 
-TEST(BlendModes, ColorDodge) {
+TEST(BlendModes, ColorDodge)
+{
     // red: s = 254, d = 64: 64*255/1 = 16320 -> 255.
     // green: s = 127, d = 64: 64*255/128 = 127.
     // blue: s = 0, d = 32: 32*255/255 = 32.
@@ -122,14 +131,16 @@ TEST(BlendModes, ColorDodge) {
     EXPECT_EQ(Draw(BlendOp::ColorDodge, {0xFFFF8000, 0x00404020}, true), 0x00FF7F20u);
 }
 
-TEST(BlendModes, Exclusion) {
+TEST(BlendModes, Exclusion)
+{
     // red: s = 127, d = 255: 255 - 0*128/255 - 255*127/255 = 128.
     // green: s = 254, d = 64: 255 - 191*1/255 - 64*254/255 = 255 - 0 - 63 = 192.
     // blue: s = 0, d = 128: 255 - 127*255/255 - 0 = 128.
     EXPECT_EQ(Draw(BlendOp::Exclusion, {0xFF80FF00, 0x00FF4080}), 0x0080C080u);
 }
 
-TEST(ConstantAlpha, ZeroKeepsDestinationAndFullStopsOneShort) {
+TEST(ConstantAlpha, ZeroKeepsDestinationAndFullStopsOneShort)
+{
     EXPECT_EQ(Draw(BlendOp::ConstantAlpha, {0xFFFFFFFF, 0x7F102030, 0}), 0x7F102030u);
     // red 0 + (255*255 >> 8) = 254; green 255 + floor(-255*255 / 256) = 255 - 255 = 0;
     // blue 16 + 0 = 16; alpha byte kept.
@@ -138,14 +149,16 @@ TEST(ConstantAlpha, ZeroKeepsDestinationAndFullStopsOneShort) {
     EXPECT_EQ(Draw(BlendOp::ConstantAlpha, {0x00004000, 0x00008000, 128}), 0x00006000u);
 }
 
-TEST(Tint, AlphaZeroPaintsTheTintThroughSourceAlpha) {
+TEST(Tint, AlphaZeroPaintsTheTintThroughSourceAlpha)
+{
     // alpha 0: t = 0, k = 1. Opaque source: sa = 1, channel = tint. Alpha byte kept.
     EXPECT_EQ(Draw(BlendOp::Tint, {0xFF000000, 0x5A123456, 0, false, 0x000000FF}), 0x5AFF0000u);
     // sa = 51/255 = 0.2f, 1 - sa = 0.8000000119f: red trunc(255*0.2000000030 + 100*0.8000000119) = 131.
     EXPECT_EQ(Draw(BlendOp::Tint, {0x33000000, 0x00640000, 0, false, 0x000000FF}), 0x00830000u);
 }
 
-TEST(ScaledPath, TwoByTwoIntoFourByFourRepeatsEachPixel) {
+TEST(ScaledPath, TwoByTwoIntoFourByFourRepeatsEachPixel)
+{
     // Opaque over transparent: A = 255, w = 255, channel 255 -> 255*255 >> 8 = 254.
     const uint32_t in[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
     const uint32_t out[4] = {0xFFFE0000, 0xFF00FE00, 0xFF0000FE, 0xFFFEFEFE};
@@ -153,15 +166,18 @@ TEST(ScaledPath, TwoByTwoIntoFourByFourRepeatsEachPixel) {
     for (Isa isa : SupportedIsas()) {
         ForceIsa(isa);
         GuardedSurface src(2, 2), dst(4, 4);
-        for (int i = 0; i < 4; ++i) src.At(i % 2, i / 2) = in[i];
+        for (int i = 0; i < 4; ++i)
+            src.At(i % 2, i / 2) = in[i];
         ASSERT_TRUE(Blend(BlendOp::AlphaComposite, dst.View(), {0, 0, 4, 4}, src.View(), {0, 0, 2, 2}, {}));
         for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.At(x, y), out[(y / 2) * 2 + x / 2]) << x << "," << y;
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(dst.At(x, y), out[(y / 2) * 2 + x / 2]) << x << "," << y;
         EXPECT_EQ(dst.GuardDamage(), "");
     }
 }
 
-TEST(ScaledPath, NeverSamplesPastTheSourceRectangle) {
+TEST(ScaledPath, NeverSamplesPastTheSourceRectangle)
+{
     // 64 columns drawn 100 wide: the float ratio 0.64f is just below 64/100 and
     // the carried column fraction would reach column 64 from the second row on.
     const uint32_t marker = 0xFF00FF00, inside = 0xFF0000FF;
@@ -170,7 +186,8 @@ TEST(ScaledPath, NeverSamplesPastTheSourceRectangle) {
         GuardedSurface src(80, 40), dst(100, 40);
         src.FillAll(marker);
         for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 64; ++x) src.At(x, y) = inside;
+            for (int x = 0; x < 64; ++x)
+                src.At(x, y) = inside;
         const Rect sr{0, 0, 64, 40}, dr{0, 0, 100, 40};
         if (pass < 0) {
             ASSERT_TRUE(BlendReference(BlendOp::AlphaComposite, dst.View(), dr, src.View(), sr, {}));
@@ -179,15 +196,18 @@ TEST(ScaledPath, NeverSamplesPastTheSourceRectangle) {
             ASSERT_TRUE(Blend(BlendOp::AlphaComposite, dst.View(), dr, src.View(), sr, {}));
         }
         for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 100; ++x) ASSERT_EQ(dst.At(x, y), 0xFF0000FEu) << x << "," << y;
+            for (int x = 0; x < 100; ++x)
+                ASSERT_EQ(dst.At(x, y), 0xFF0000FEu) << x << "," << y;
     }
 }
 
-TEST(Blend, RefusesRectanglesOutsideTheSurfaces) {
+TEST(Blend, RefusesRectanglesOutsideTheSurfaces)
+{
     GuardedSurface src(4, 4), dst(4, 4);
     src.FillAll(0xFFFFFFFF);
     const Rect ok{0, 0, 4, 4};
-    for (const Rect& bad : {Rect{-1, 0, 3, 4}, Rect{0, 0, 5, 4}, Rect{0, 1, 4, 5}, Rect{2, 0, 2, 4}, Rect{3, 0, 1, 4}}) {
+    for (const Rect& bad :
+         {Rect{-1, 0, 3, 4}, Rect{0, 0, 5, 4}, Rect{0, 1, 4, 5}, Rect{2, 0, 2, 4}, Rect{3, 0, 1, 4}}) {
         for (BlendOp op : {BlendOp::AlphaBlend, BlendOp::Tint}) {
             EXPECT_FALSE(Blend(op, dst.View(), bad, src.View(), ok, {})) << OpName(op);
             EXPECT_FALSE(Blend(op, dst.View(), ok, src.View(), bad, {})) << OpName(op);
@@ -198,10 +218,12 @@ TEST(Blend, RefusesRectanglesOutsideTheSurfaces) {
     shortPitch.pitch = 12;
     EXPECT_FALSE(Blend(BlendOp::AlphaBlend, dst.View(), ok, shortPitch, ok, {}));
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) ASSERT_EQ(dst.At(x, y), 0u);
+        for (int x = 0; x < 4; ++x)
+            ASSERT_EQ(dst.At(x, y), 0u);
 }
 
-TEST(ConstantAlpha, SourceLargerThanTheRoomLeftStaysInsideTheTarget) {
+TEST(ConstantAlpha, SourceLargerThanTheRoomLeftStaysInsideTheTarget)
+{
     // The kernel walks the source's 6x6 from (8, 8) of a 10x10 target: only
     // the 2x2 corner may change.
     IsaScope keep;
@@ -219,20 +241,23 @@ TEST(ConstantAlpha, SourceLargerThanTheRoomLeftStaysInsideTheTarget) {
         EXPECT_EQ(dst.GuardDamage(), "");
         // 0 + (255*128 >> 8) = 127 on each colour byte.
         for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 10; ++x) EXPECT_EQ(dst.At(x, y), x >= 8 && y >= 8 ? 0x007F7F7Fu : 0u);
+            for (int x = 0; x < 10; ++x)
+                EXPECT_EQ(dst.At(x, y), x >= 8 && y >= 8 ? 0x007F7F7Fu : 0u);
     }
 }
 
 // Clipping ----------------------------------------------------------------
 
-void ExpectRect(const Rect& r, int32_t l, int32_t t, int32_t rt, int32_t b) {
+void ExpectRect(const Rect& r, int32_t l, int32_t t, int32_t rt, int32_t b)
+{
     EXPECT_EQ(r.left, l);
     EXPECT_EQ(r.top, t);
     EXPECT_EQ(r.right, rt);
     EXPECT_EQ(r.bottom, b);
 }
 
-TEST(ClipToTarget, UnscaledEdgesMoveTheSourceByTheSameAmount) {
+TEST(ClipToTarget, UnscaledEdgesMoveTheSourceByTheSameAmount)
+{
     Rect d{-5, -2, 15, 10}, s{0, 0, 20, 12};
     ASSERT_TRUE(ClipToTarget(100, 100, d, s));
     ExpectRect(d, 0, 0, 15, 10);
@@ -245,7 +270,8 @@ TEST(ClipToTarget, UnscaledEdgesMoveTheSourceByTheSameAmount) {
     ExpectRect(s, 0, 0, 5, 4);
 }
 
-TEST(ClipToTarget, ScaledEdgesMoveByTheScaledAmount) {
+TEST(ClipToTarget, ScaledEdgesMoveByTheScaledAmount)
+{
     // dw = 40, sw = 20: left cut 10 -> f = 0.25, trunc(20*0.25) = 5.
     // dh = 30, sh = 10: bottom cut 10 (30 - 20) -> f = 1/3, trunc(10*0.333) = 3.
     Rect d{-10, 0, 30, 30}, s{0, 0, 20, 10};
@@ -254,7 +280,8 @@ TEST(ClipToTarget, ScaledEdgesMoveByTheScaledAmount) {
     ExpectRect(s, 5, 0, 20, 7);
 }
 
-TEST(ClipToTarget, Refusals) {
+TEST(ClipToTarget, Refusals)
+{
     auto refused = [](int32_t w, int32_t h, Rect d, Rect s) {
         const bool ok = ClipToTarget(w, h, d, s);
         return !ok;
@@ -262,12 +289,12 @@ TEST(ClipToTarget, Refusals) {
     const Rect s{0, 0, 10, 10};
     EXPECT_TRUE(refused(0, 10, {0, 0, 10, 10}, s));
     EXPECT_TRUE(refused(10, 0, {0, 0, 10, 10}, s));
-    EXPECT_TRUE(refused(10, 10, {10, 0, 20, 10}, s));   // left at W
-    EXPECT_TRUE(refused(10, 10, {0, 10, 10, 20}, s));   // top at H
-    EXPECT_TRUE(refused(10, 10, {-10, 0, 0, 10}, s));   // right < 1
-    EXPECT_TRUE(refused(10, 10, {0, -10, 10, 0}, s));   // bottom < 1
-    EXPECT_TRUE(refused(10, 10, {3, 0, 3, 10}, s));     // empty destination
-    EXPECT_TRUE(refused(10, 10, {0, 0, 10, 10}, {4, 0, 2, 10}));  // inverted source
+    EXPECT_TRUE(refused(10, 10, {10, 0, 20, 10}, s));            // left at W
+    EXPECT_TRUE(refused(10, 10, {0, 10, 10, 20}, s));            // top at H
+    EXPECT_TRUE(refused(10, 10, {-10, 0, 0, 10}, s));            // right < 1
+    EXPECT_TRUE(refused(10, 10, {0, -10, 10, 0}, s));            // bottom < 1
+    EXPECT_TRUE(refused(10, 10, {3, 0, 3, 10}, s));              // empty destination
+    EXPECT_TRUE(refused(10, 10, {0, 0, 10, 10}, {4, 0, 2, 10})); // inverted source
     // Widths that do not fit 32 bits.
     EXPECT_TRUE(refused(10, 10, {INT_MIN, 0, 10, 10}, {0, 0, 10, 10}));
     EXPECT_TRUE(refused(10, 10, {-10, 0, INT_MAX, 10}, {0, 0, 10, 10}));
@@ -279,7 +306,8 @@ TEST(ClipToTarget, Refusals) {
     ExpectRect(s2, 0, 0, 1, 1);
 }
 
-TEST(TransformDestination, ShrinksAboutTheCentre) {
+TEST(TransformDestination, ShrinksAboutTheCentre)
+{
     // W = 100: sx = 0.5, dx = 0.5*0.5*100 = 25, left 25, right trunc(100 - (50 - 25)) = 75.
     // H = 50: sy = 0.5, dy = 12.5, top trunc(12.5) = 12, bottom trunc(50 - (25 - 12.5)) = 37.
     Rect d{0, 0, 100, 50};
@@ -287,7 +315,8 @@ TEST(TransformDestination, ShrinksAboutTheCentre) {
     ExpectRect(d, 25, 12, 75, 37);
 }
 
-TEST(TransformDestination, GrowsAboutAnOffsetPivot) {
+TEST(TransformDestination, GrowsAboutAnOffsetPivot)
+{
     // Pivot at the left edge (px = -50): sx = 0, dx = 0, right = trunc(110 - (-100 - 0)) = 210.
     // Vertically about the centre: dy = 0.5*(-1)*50 = -25, top -15, bottom trunc(60 - (-50 + 25)) = 85.
     Rect d{10, 10, 110, 60};
@@ -295,7 +324,8 @@ TEST(TransformDestination, GrowsAboutAnOffsetPivot) {
     ExpectRect(d, 10, -15, 210, 85);
 }
 
-TEST(TransformDestination, RefusesNonFiniteAndHugeScales) {
+TEST(TransformDestination, RefusesNonFiniteAndHugeScales)
+{
     const float inf = std::numeric_limits<float>::infinity();
     for (float bad : {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e30f}) {
         Rect d{0, 0, 100, 100};
@@ -304,10 +334,11 @@ TEST(TransformDestination, RefusesNonFiniteAndHugeScales) {
         ExpectRect(d, 0, 0, 100, 100);
     }
     Rect d{0, 0, 1, 1};
-    EXPECT_FALSE(TransformDestination(d, 3.0f, 1.0f, INT_MAX, 0));  // dx = -(2^31)*2
+    EXPECT_FALSE(TransformDestination(d, 3.0f, 1.0f, INT_MAX, 0)); // dx = -(2^31)*2
 }
 
-TEST(PrepareBlit, GrowthPastTheTargetIsClippedAgain) {
+TEST(PrepareBlit, GrowthPastTheTargetIsClippedAgain)
+{
     // Scale 2 about the centre: (-50, -50, 150, 150), dw = 200 against sw = 100;
     // each 50-pixel cut moves the source by trunc(100 * 0.25) = 25.
     Rect d{0, 0, 100, 100}, s{0, 0, 100, 100};
@@ -329,7 +360,8 @@ TEST(PrepareBlit, GrowthPastTheTargetIsClippedAgain) {
     EXPECT_FALSE(PrepareBlit(100, 100, d0, s0, &zero));
 }
 
-TEST(ChooseMethod, Precedence) {
+TEST(ChooseMethod, Precedence)
+{
     struct Row {
         uint32_t flags;
         Method method;
@@ -362,21 +394,24 @@ TEST(ChooseMethod, Precedence) {
 
 // Lines -------------------------------------------------------------------
 
-std::vector<std::pair<int, int>> Plotted(GuardedSurface& s) {
+std::vector<std::pair<int, int>> Plotted(GuardedSurface& s)
+{
     std::vector<std::pair<int, int>> out;
     for (int y = 0; y < s.Height(); ++y)
         for (int x = 0; x < s.Width(); ++x)
-            if (s.At(x, y) != 0xEE000000u) out.emplace_back(x, y);
+            if (s.At(x, y) != 0xEE000000u)
+                out.emplace_back(x, y);
     return out;
 }
 
-TEST(DrawLine, EndPointsIncludedAndAlphaKept) {
+TEST(DrawLine, EndPointsIncludedAndAlphaKept)
+{
     using P = std::vector<std::pair<int, int>>;
     GuardedSurface s(8, 8);
     s.FillAll(0xEE000000);
     DrawLine(s.View(), 0, 0, 3, 3, 0x00332211);
     EXPECT_EQ(Plotted(s), (P{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
-    EXPECT_EQ(s.At(2, 2), 0xEE112233u);  // COLORREF 0x00BBGGRR into 0xAARRGGBB
+    EXPECT_EQ(s.At(2, 2), 0xEE112233u); // COLORREF 0x00BBGGRR into 0xAARRGGBB
 
     s.FillAll(0xEE000000);
     DrawLine(s.View(), 5, 5, 5, 5, 0x00FFFFFF);
@@ -389,7 +424,8 @@ TEST(DrawLine, EndPointsIncludedAndAlphaKept) {
     EXPECT_EQ(Plotted(s), (P{{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}));
 }
 
-TEST(DrawLine, PointsOutsideTheTargetAreNotPlotted) {
+TEST(DrawLine, PointsOutsideTheTargetAreNotPlotted)
+{
     GuardedSurface s(6, 6);
     s.FillAll(0xEE000000);
     DrawLine(s.View(), -3, 2, 9, 2, 0x00FFFFFF);
@@ -401,7 +437,8 @@ TEST(DrawLine, PointsOutsideTheTargetAreNotPlotted) {
 
 // Rotation ----------------------------------------------------------------
 
-TEST(Rotate, NinetyDegreesIsACopyWithEachSurfacesPitch) {
+TEST(Rotate, NinetyDegreesIsACopyWithEachSurfacesPitch)
+{
     // theta = 0: u = X * 65536, v = Y * 65536. Pitches differ from 4 * width.
     Rng rng(7);
     GuardedSurface src(13, 9, 3), dst(13, 9, 11);
@@ -409,14 +446,16 @@ TEST(Rotate, NinetyDegreesIsACopyWithEachSurfacesPitch) {
     dst.FillAll(0x12345678);
     ASSERT_TRUE(Rotate(dst.View(), src.View(), 90, 6.5, 4.5));
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 13; ++x) ASSERT_EQ(dst.At(x, y), src.At(x, y)) << x << "," << y;
+        for (int x = 0; x < 13; ++x)
+            ASSERT_EQ(dst.At(x, y), src.At(x, y)) << x << "," << y;
     EXPECT_EQ(dst.GuardDamage(), "");
 }
 
 // Every destination pixel whose position passes the source test, found by
 // visiting them all; the span search must find the same set for a source
 // rotated about its centre into an image of its size.
-TEST(Rotate, SpanSearchFindsEveryCoveredPixel) {
+TEST(Rotate, SpanSearchFindsEveryCoveredPixel)
+{
     for (int angle : {0, 17, 45, 90, 133, 180, 210, 271, 359, -30}) {
         for (auto [w, h] : {std::pair{16, 16}, {21, 12}, {9, 30}}) {
             Rng rng(static_cast<uint64_t>(angle * 100 + w));
@@ -438,14 +477,16 @@ TEST(Rotate, SpanSearchFindsEveryCoveredPixel) {
                     const int32_t u = u0 + X * ux + Y * uy, v = v0 + X * vx + Y * vy;
                     const bool in = u >= 0 && v >= 0 && (u >> 16) < w && (v >> 16) < h;
                     const uint32_t want = in ? src.At(u >> 16, v >> 16) : 0u;
-                    if (dst.At(X, Y) != want) ++mismatches;
+                    if (dst.At(X, Y) != want)
+                        ++mismatches;
                 }
             EXPECT_EQ(mismatches, 0) << "angle " << angle << " size " << w << "x" << h;
         }
     }
 }
 
-TEST(Rotate, RefusesNonFiniteOrFarCentres) {
+TEST(Rotate, RefusesNonFiniteOrFarCentres)
+{
     GuardedSurface src(4, 4), dst(4, 4);
     dst.FillAll(0x11111111);
     EXPECT_FALSE(Rotate(dst.View(), src.View(), 30, std::nan(""), 1.0));
@@ -454,4 +495,4 @@ TEST(Rotate, RefusesNonFiniteOrFarCentres) {
     EXPECT_EQ(dst.At(0, 0), 0x11111111u);
 }
 
-}  // namespace
+} // namespace

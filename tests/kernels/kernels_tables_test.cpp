@@ -15,17 +15,22 @@ using namespace kt;
 const BlendOp kOps[] = {BlendOp::AlphaComposite, BlendOp::AlphaBlend, BlendOp::Premultiplied, BlendOp::Overlay,
                         BlendOp::ColorDodge,     BlendOp::Exclusion,  BlendOp::Tint,          BlendOp::ConstantAlpha};
 
-uint8_t RandomAlpha(Rng& rng) {
+uint8_t RandomAlpha(Rng& rng)
+{
     switch (rng.Below(6)) {
-        case 0: return 0;
-        case 1: case 2: return 255;
-        case 3: return static_cast<uint8_t>(rng.Range(1, 2) == 1 ? 1 : 254);
-        default: return static_cast<uint8_t>(rng.Next());
+    case 0: return 0;
+    case 1:
+    case 2: return 255;
+    case 3: return static_cast<uint8_t>(rng.Range(1, 2) == 1 ? 1 : 254);
+    default: return static_cast<uint8_t>(rng.Next());
     }
 }
 
 // Widths 0..33 mostly, sometimes wider, to cover every head/body/tail split.
-int32_t RandomSize(Rng& rng) { return rng.Below(5) == 0 ? rng.Range(34, 90) : rng.Range(1, 33); }
+int32_t RandomSize(Rng& rng)
+{
+    return rng.Below(5) == 0 ? rng.Range(34, 90) : rng.Range(1, 33);
+}
 
 struct Case {
     BlendOp op;
@@ -35,7 +40,8 @@ struct Case {
     uint64_t pixelSeed;
 };
 
-Case MakeCase(uint64_t n) {
+Case MakeCase(uint64_t n)
+{
     Rng rng(n);
     Case c;
     c.op = kOps[rng.Below(8)];
@@ -50,7 +56,7 @@ Case MakeCase(uint64_t n) {
     c.src.right = rng.Range(c.src.left + 1, c.sw);
     c.src.bottom = rng.Range(c.src.top + 1, c.sh);
     int32_t dw = c.src.right - c.src.left, dh = c.src.bottom - c.src.top;
-    if (rng.Below(2) == 0) {  // scaled: up, down or non-integer
+    if (rng.Below(2) == 0) { // scaled: up, down or non-integer
         dw = rng.Range(1, c.tw);
         dh = rng.Range(1, c.th);
     }
@@ -61,8 +67,10 @@ Case MakeCase(uint64_t n) {
     c.dst.right = c.dst.left + dw;
     c.dst.bottom = c.dst.top + dh;
     // Now and then a rectangle that must be refused.
-    if (rng.Below(40) == 0) c.dst.right = c.tw + 1;
-    if (rng.Below(40) == 0) c.src.left = -1;
+    if (rng.Below(40) == 0)
+        c.dst.right = c.tw + 1;
+    if (rng.Below(40) == 0)
+        c.src.left = -1;
     c.params.alpha = RandomAlpha(rng);
     c.params.tint = static_cast<uint32_t>(rng.Next()) & 0x00FFFFFF;
     c.params.depth16 = rng.Below(2) == 0;
@@ -76,7 +84,8 @@ struct Outcome {
     std::string guard;
 };
 
-Outcome RunCase(const Case& c, bool reference) {
+Outcome RunCase(const Case& c, bool reference)
+{
     Rng rng(c.pixelSeed);
     GuardedSurface target(c.tw, c.th, c.tpad), source(c.sw, c.sh, c.spad);
     target.Fill(rng);
@@ -89,7 +98,8 @@ Outcome RunCase(const Case& c, bool reference) {
     return o;
 }
 
-std::string Describe(uint64_t n, const Case& c) {
+std::string Describe(uint64_t n, const Case& c)
+{
     char buf[256];
     std::snprintf(buf, sizeof buf,
                   "case %llu: %s target %dx%d+%d dst (%d,%d,%d,%d) source %dx%d+%d src (%d,%d,%d,%d) alpha %d%s",
@@ -100,13 +110,16 @@ std::string Describe(uint64_t n, const Case& c) {
 }
 
 // FNV-1a over all results, to notice when the reference itself drifts.
-uint32_t Fold(uint32_t h, const std::vector<uint32_t>& words) {
+uint32_t Fold(uint32_t h, const std::vector<uint32_t>& words)
+{
     for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i) h = (h ^ ((w >> (8 * i)) & 0xFF)) * 16777619u;
+        for (int i = 0; i < 4; ++i)
+            h = (h ^ ((w >> (8 * i)) & 0xFF)) * 16777619u;
     return h;
 }
 
-TEST(KernelTables, RandomDrawsMatchTheReference) {
+TEST(KernelTables, RandomDrawsMatchTheReference)
+{
     IsaScope keep;
     constexpr uint64_t kCases = 4000;
     uint32_t checksum = 2166136261u;
@@ -135,7 +148,8 @@ TEST(KernelTables, RandomDrawsMatchTheReference) {
 // Each row kernel over every (source channel, destination channel) pair, with
 // the three colour channels and both alphas varied differently so that lanes
 // cannot be mixed up unnoticed.
-TEST(KernelTables, RowsMatchOnEveryChannelPair) {
+TEST(KernelTables, RowsMatchOnEveryChannelPair)
+{
     std::vector<uint32_t> src(256 * 256), dstInit(256 * 256);
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
@@ -146,7 +160,8 @@ TEST(KernelTables, RowsMatchOnEveryChannelPair) {
         }
     const KernelTable& scalar = TableFor(Isa::Scalar);
     for (Isa isa : SupportedIsas()) {
-        if (isa == Isa::Scalar) continue;
+        if (isa == Isa::Scalar)
+            continue;
         const KernelTable& table = TableFor(isa);
         for (int op = 0; op < kRowOpCount; ++op) {
             for (uint32_t alpha : {0u, 1u, 2u, 3u, 64u, 127u, 128u, 129u, 200u, 253u, 254u, 255u}) {
@@ -158,9 +173,9 @@ TEST(KernelTables, RowsMatchOnEveryChannelPair) {
                     table.rows[op](&got[y * 256], &src[y * 256], n, alpha);
                 }
                 for (size_t i = 0; i < want.size(); ++i)
-                    ASSERT_EQ(got[i], want[i]) << IsaName(isa) << " row op " << op << " alpha " << alpha << " at ("
-                                               << i % 256 << "," << i / 256 << ") src 0x" << std::hex << src[i]
-                                               << " dst 0x" << dstInit[i];
+                    ASSERT_EQ(got[i], want[i])
+                        << IsaName(isa) << " row op " << op << " alpha " << alpha << " at (" << i % 256 << ","
+                        << i / 256 << ") src 0x" << std::hex << src[i] << " dst 0x" << dstInit[i];
             }
         }
     }
@@ -168,7 +183,8 @@ TEST(KernelTables, RowsMatchOnEveryChannelPair) {
 
 // Source and target in one buffer: the fast path must see pixels in the
 // reference's order.
-TEST(KernelTables, DrawingAnImageIntoItself) {
+TEST(KernelTables, DrawingAnImageIntoItself)
+{
     IsaScope keep;
     for (Isa isa : SupportedIsas()) {
         Rng rng(99);
@@ -182,7 +198,8 @@ TEST(KernelTables, DrawingAnImageIntoItself) {
     }
 }
 
-TEST(KernelTables, EnvironmentAndHookChooseTheTable) {
+TEST(KernelTables, EnvironmentAndHookChooseTheTable)
+{
     IsaScope keep;
     EXPECT_TRUE(ForceIsa(Isa::Scalar));
     EXPECT_EQ(ActiveIsa(), Isa::Scalar);
@@ -193,8 +210,9 @@ TEST(KernelTables, EnvironmentAndHookChooseTheTable) {
         }
     }
     std::printf("kernel tables available:");
-    for (Isa isa : SupportedIsas()) std::printf(" %s", IsaName(isa));
+    for (Isa isa : SupportedIsas())
+        std::printf(" %s", IsaName(isa));
     std::printf("\n");
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,7 @@ using Veld::Game::Mp3WritePcm16;
 
 namespace {
 
-constexpr int32_t kOne = 1 << 28; // 1.0 in libmad's fixed point
+constexpr int32_t kOne = 1 << 28;                          // 1.0 in libmad's fixed point
 const std::vector<int> kSilence{1, -1, 1, -1, 0, 0, 0, 1}; // from zero state
 
 // From the zero state the generator adds (0x3C6EF35F & 0x1FFF) = 4959 of

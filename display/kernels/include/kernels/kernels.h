@@ -54,9 +54,9 @@ enum class BlendOp : uint8_t {
 };
 
 struct BlendParams {
-    uint8_t alpha = 255;   // constant alpha; see ChooseMethod
-    uint32_t tint = 0;     // Tint colour, COLORREF 0x00BBGGRR
-    bool depth16 = false;  // the screen is 16 bits deep (Premultiplied weights)
+    uint8_t alpha = 255;  // constant alpha; see ChooseMethod
+    uint32_t tint = 0;    // Tint colour, COLORREF 0x00BBGGRR
+    bool depth16 = false; // the screen is 16 bits deep (Premultiplied weights)
 };
 
 // How BlitImage draws for a set of flags, in the order of precedence:
@@ -66,8 +66,8 @@ struct BlendParams {
 enum class Method : uint8_t { None, Blt, ColorKeyBlt, Kernel };
 struct MethodChoice {
     Method method;
-    BlendOp op;     // when method == Kernel
-    uint8_t alpha;  // alpha to pass in BlendParams
+    BlendOp op;    // when method == Kernel
+    uint8_t alpha; // alpha to pass in BlendParams
 };
 MethodChoice ChooseMethod(uint32_t flags, uint8_t styleAlpha);
 
@@ -123,4 +123,4 @@ bool IsaSupported(Isa isa);
 bool ForceIsa(Isa isa);
 const char* IsaName(Isa isa);
 
-}  // namespace Veld::Game::Kernels
+} // namespace Veld::Game::Kernels
