@@ -1,5 +1,9 @@
 #include "DDGameEngine.h"
 
+#include <new>
+
+#include "CInput.h"
+
 namespace Veld {
 namespace Game {
 
@@ -51,7 +55,10 @@ void CDDGameEngine::Shutdown()
 
 bool CDDGameEngine::CreateServices()
 {
-    // Display, input, MCI sound and DirectSound device come here in that order.
+    m_pInput = new (std::nothrow) CInput();
+    if (!m_pInput)
+        return false;
+    m_window.m_pInput = m_pInput;
     return true;
 }
 
@@ -59,6 +66,8 @@ void CDDGameEngine::DestroyServices()
 {
     m_window.m_pDisplay = nullptr;
     m_window.m_pInput = nullptr;
+    delete m_pInput;
+    m_pInput = nullptr;
 }
 
 IDisplay* CDDGameEngine::GetDisplay()
@@ -67,7 +76,7 @@ IDisplay* CDDGameEngine::GetDisplay()
 }
 IInput* CDDGameEngine::GetInput()
 {
-    return nullptr;
+    return m_bInitialized ? m_pInput : nullptr;
 }
 ISound* CDDGameEngine::GetSound()
 {

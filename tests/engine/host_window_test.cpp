@@ -300,7 +300,8 @@ TEST(HostWindowLifecycle, NoInputMeansDefaultSystemCommands)
     std::wstring cls = TestUtil::UniqueClassName(L"NoInput");
     ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 100, 732, 32, SW_SHOW));
     HWND frame = engine.GetWindowHandle();
-    // Before the input service exists, a left press in the strip still drags.
+    engine.GetHostWindow().m_pInput = nullptr;
+    // Without an input service, a left press in the strip still drags.
     HWND render = engine.GetHostWindow().m_hRenderWindow;
     SendMessageW(render, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     EXPECT_TRUE(engine.GetHostWindow().m_bDragging);
