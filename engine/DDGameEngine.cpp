@@ -9,6 +9,7 @@ namespace Game {
 
 namespace {
 const UINT kRefreshElapse = 300;
+const UINT kDeleteRetiredMessage = WM_APP + 0x100; // posted to the engine's message window
 } // namespace
 
 CDDGameEngine::CDDGameEngine()
@@ -21,6 +22,7 @@ CDDGameEngine::CDDGameEngine()
 CDDGameEngine::~CDDGameEngine()
 {
     m_messageWindow.Destroy(false);
+    DeleteRetired();
     // Windows still holding the record (no Shutdown, or a failed Initialize)
     // must not reach it after it is freed.
     AbandonHostWindows(m_window);
@@ -66,8 +68,26 @@ void CDDGameEngine::DestroyServices()
 {
     m_window.m_pDisplay = nullptr;
     m_window.m_pInput = nullptr;
-    delete m_pInput;
-    m_pInput = nullptr;
+    if (m_pInput) {
+        m_pInput->Clear();
+        if (m_pInput->IsDispatching()) {
+            // Shut down by one of its own listeners: free it once the event has unwound.
+            DeleteRetired();
+            m_pRetiredInput = m_pInput;
+            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
+        } else {
+            delete m_pInput;
+        }
+        m_pInput = nullptr;
+    }
+}
+
+void CDDGameEngine::DeleteRetired()
+{
+    if (m_pRetiredInput && !m_pRetiredInput->IsDispatching()) {
+        delete m_pRetiredInput;
+        m_pRetiredInput = nullptr;
+    }
 }
 
 IDisplay* CDDGameEngine::GetDisplay()
@@ -109,6 +129,11 @@ void CDDGameEngine::KillTimer(int nTimerId)
 LRESULT CDDGameEngine::OnMessage(UINT message, WPARAM wParam, LPARAM, bool* handled)
 {
     *handled = false;
+    if (message == kDeleteRetiredMessage) {
+        DeleteRetired();
+        *handled = true;
+        return 0;
+    }
     if (message == WM_TIMER) {
         const int id = static_cast<int>(static_cast<unsigned int>(wParam));
         auto it = m_timers.find(id);

@@ -56,6 +56,7 @@ public:
 private:
     bool CreateServices();
     void DestroyServices();
+    void DeleteRetired();
 
     std::map<int, ITimerEvent*> m_timers;
     bool m_bInitialized;
@@ -65,6 +66,9 @@ private:
     CDSound7* m_pSoundEx;
     Client::Utility::CMessageWindow m_messageWindow;
     HostWindow m_window;
+    // Services shut down from inside their own callbacks live until the
+    // callback has returned.
+    CInput* m_pRetiredInput = nullptr;
 };
 
 } // namespace Game

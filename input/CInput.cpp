@@ -13,6 +13,11 @@ CInput::CInput()
 
 CInput::~CInput()
 {
+    Clear();
+}
+
+void CInput::Clear()
+{
     // Listeners are not told; the command registry goes first.
     m_commandRegistry = CListenerRegistry<ICommandEvent>();
     m_inputList.clear();
@@ -53,6 +58,7 @@ void CInput::EnumInputListeners(IInputListenerVisitor* pVisitor)
 {
     if (!pVisitor)
         return;
+    DispatchScope scope(m_nDispatchDepth);
     pVisitor->Begin();
     // Indexed walk: a visitor that changes the list ends the walk early
     // instead of reading freed memory.
@@ -65,6 +71,7 @@ void CInput::EnumInputListeners(IInputListenerVisitor* pVisitor)
 
 bool CInput::HitTest(int x, int y)
 {
+    DispatchScope scope(m_nDispatchDepth);
     for (std::size_t i = 0; i < m_inputList.size(); ++i) {
         if (m_inputList[i]->HitTest(x, y))
             return true;
@@ -74,21 +81,25 @@ bool CInput::HitTest(int x, int y)
 
 void CInput::OnMouse(int nEvent, int x, int y)
 {
+    DispatchScope scope(m_nDispatchDepth);
     m_inputRegistry.Fire(&IInputEvent::OnMouse, nEvent, x, y);
 }
 
 void CInput::OnKey(int nEvent, unsigned short nCode, DWORD dwParam)
 {
+    DispatchScope scope(m_nDispatchDepth);
     m_inputRegistry.Fire(&IInputEvent::OnKey, nEvent, nCode, dwParam);
 }
 
 void CInput::OnCommand(int nKind, unsigned short nId, DWORD dwParam)
 {
+    DispatchScope scope(m_nDispatchDepth);
     m_commandRegistry.Fire(&ICommandEvent::OnCommand, nKind, nId, dwParam);
 }
 
 void CInput::OnSysCommand(int nKind, DWORD dwCommand, unsigned short x, unsigned short y)
 {
+    DispatchScope scope(m_nDispatchDepth);
     m_commandRegistry.Fire(&ICommandEvent::OnSysCommand, nKind, dwCommand, x, y);
 }
 

@@ -227,3 +227,25 @@ TEST(InputEndToEnd, WindowMessagesReachListeners)
     EXPECT_EQ(engine.GetInput(), nullptr);
     TestUtil::Pump(50);
 }
+
+// A listener may shut the engine down from inside an event (Esc quits): the
+// input service outlives the event and the later listeners hear nothing.
+TEST(InputEndToEnd, ShutdownFromInsideAListener)
+{
+    CDDGameEngine engine;
+    std::wstring cls = TestUtil::UniqueClassName(L"InputQuit");
+    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 320, 240, 732, 32, SW_SHOW));
+    Log log;
+    Listener quitter("q", &log), after("after", &log);
+    quitter.onKey = [&] { engine.Shutdown(); };
+    engine.GetInput()->AddInputListener(&quitter);
+    engine.GetInput()->AddInputListener(&after);
+    HWND render = engine.GetHostWindow().m_hRenderWindow;
+
+    SendMessageW(render, WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_EQ(log, (Log{"q.key(0,27,1)"}));
+    EXPECT_FALSE(IsWindow(render));
+    EXPECT_EQ(engine.GetInput(), nullptr);
+    TestUtil::PumpResult pumped = TestUtil::Pump(100);
+    EXPECT_TRUE(pumped.quit);
+}
