@@ -1,0 +1,160 @@
+#include "Mp3Decoder.h"
+
+#include <mad.h>
+
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+namespace Veld::Game {
+
+static_assert(sizeof(mad_fixed_t) == sizeof(int32_t) && std::is_signed<mad_fixed_t>::value,
+              "libmad samples are 32-bit signed");
+
+Mp3SharedDither& Mp3ProcessDither()
+{
+    static Mp3SharedDither dither;
+    return dither;
+}
+
+namespace {
+
+// One decode: libmad's callback data, so decodes never share anything but
+// the dither.
+struct DecodeContext {
+    const uint8_t* data;
+    size_t size;
+    int stage = 0; // 0: hand over data, 1: hand over its tail with the guard, 2: done
+    std::vector<uint8_t> tail;
+    IMp3DecodeSink* sink;
+    unsigned channels = 0; // 0 until the first frame
+    uint32_t frames = 0;
+};
+
+mad_flow OnInput(void* data, mad_stream* stream)
+{
+    auto& c = *static_cast<DecodeContext*>(data);
+    if (c.stage == 0) {
+        c.stage = 1;
+        if (c.size == 0)
+            return MAD_FLOW_STOP;
+        mad_stream_buffer(stream, c.data, c.size);
+        return MAD_FLOW_CONTINUE;
+    }
+    if (c.stage == 1) {
+        // libmad decodes a frame only when MAD_BUFFER_GUARD bytes follow it,
+        // so it stops short of the last one: hand over what it left, a frame
+        // at most, followed by zero bytes.
+        c.stage = 2;
+        const uint8_t* next = stream->next_frame;
+        if (!next || next < c.data || next >= c.data + c.size)
+            return MAD_FLOW_STOP;
+        const size_t rest = static_cast<size_t>(c.data + c.size - next);
+        c.tail.assign(next, next + rest);
+        c.tail.resize(rest + MAD_BUFFER_GUARD, 0);
+        mad_stream_buffer(stream, c.tail.data(), c.tail.size());
+        return MAD_FLOW_CONTINUE;
+    }
+    return MAD_FLOW_STOP;
+}
+
+mad_flow OnOutput(void* data, const mad_header* header, mad_pcm* pcm)
+{
+    auto& c = *static_cast<DecodeContext*>(data);
+    if (c.channels == 0) {
+        c.channels = pcm->channels == 2 ? 2 : 1;
+        c.sink->OnFormat(c.channels, header->samplerate);
+    }
+    uint8_t* out = c.sink->NextOutput();
+    if (!out)
+        return MAD_FLOW_STOP;
+
+    unsigned length = pcm->length;
+    if (length > kMp3MaxFrameBytes / 4)
+        length = kMp3MaxFrameBytes / 4;
+    // Frames keep the first frame's channel count: a mono frame in a stereo
+    // sound is written to both channels, a stereo frame in a mono sound as
+    // its left channel. Otherwise the interleaving would slip.
+    const int32_t* left = reinterpret_cast<const int32_t*>(pcm->samples[0]);
+    const int32_t* right = nullptr;
+    if (c.channels == 2)
+        right = reinterpret_cast<const int32_t*>(pcm->channels == 2 ? pcm->samples[1] : pcm->samples[0]);
+
+    uint32_t bytes;
+    {
+        Mp3SharedDither& dither = Mp3ProcessDither();
+        std::lock_guard<std::mutex> guard(dither.lock);
+        bytes = Mp3WritePcm16(out, left, right, length, dither.left, dither.right);
+    }
+    ++c.frames;
+    return c.sink->OnFrame(bytes) ? MAD_FLOW_CONTINUE : MAD_FLOW_STOP;
+}
+
+} // namespace
+
+uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink)
+{
+    DecodeContext context;
+    context.data = data;
+    context.size = data ? size : 0;
+    context.sink = &sink;
+
+    mad_decoder decoder;
+    mad_decoder_init(&decoder, &context, OnInput, nullptr, nullptr, OnOutput, nullptr, nullptr);
+    mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    mad_decoder_finish(&decoder);
+    return context.frames;
+}
+
+bool CMp3Block::Allocate()
+{
+    if (!m_pBlock)
+        m_pBlock = new (std::nothrow) uint8_t[kMp3BlockAlloc];
+    return m_pBlock != nullptr;
+}
+
+void CMp3Block::Free()
+{
+    delete[] m_pBlock;
+    m_pBlock = nullptr;
+    Restart();
+}
+
+void CMp3Block::Restart()
+{
+    m_dwBlockFill.store(0, std::memory_order_relaxed);
+    m_dwBlockReadPos = 0;
+    m_bFinished.store(false, std::memory_order_relaxed);
+}
+
+bool CMp3Block::Commit(uint32_t bytes)
+{
+    const uint32_t fill = m_dwBlockFill.load(std::memory_order_relaxed) + bytes;
+    m_dwBlockFill.store(fill, std::memory_order_release);
+    return fill >= kMp3BlockSize;
+}
+
+uint32_t CMp3Block::Take(uint8_t* out, uint32_t size, bool* released)
+{
+    *released = false;
+    if (!m_pBlock)
+        return 0;
+    // Finished first: once it is seen, the fill read after it is final.
+    const bool finished = m_bFinished.load(std::memory_order_acquire);
+    const uint32_t fill = m_dwBlockFill.load(std::memory_order_acquire);
+    const uint32_t available = fill > m_dwBlockReadPos ? fill - m_dwBlockReadPos : 0;
+    const uint32_t n = size < available ? size : available;
+    if (n)
+        std::memcpy(out, m_pBlock + m_dwBlockReadPos, n);
+    m_dwBlockReadPos += n;
+    if (fill > 0 && m_dwBlockReadPos == fill && (finished || fill >= kMp3BlockSize)) {
+        // The writer is waiting or done: it does not touch the fill now.
+        m_dwBlockReadPos = 0;
+        m_dwBlockFill.store(0, std::memory_order_release);
+        *released = true;
+    }
+    return n;
+}
+
+} // namespace Veld::Game

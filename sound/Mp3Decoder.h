@@ -1,0 +1,98 @@
+// MP3 decoding with libmad into 16-bit PCM, and the block through which a
+// decoding worker hands its PCM to a reader. Portable: no windows.h.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "Mp3Dither.h"
+
+namespace Veld::Game {
+
+/// One stream block: 160 frames of 1152 stereo 16-bit samples (320 mono), so
+/// full blocks end on a frame boundary.
+constexpr uint32_t kMp3BlockSize = 737280;
+/// The most PCM one frame writes: 1152 stereo 16-bit samples.
+constexpr uint32_t kMp3MaxFrameBytes = 4608;
+/// A block and room for the frame that fills it.
+constexpr uint32_t kMp3BlockAlloc = kMp3BlockSize + kMp3MaxFrameBytes;
+
+/// The dither state of the process: carried from frame to frame and from
+/// file to file, never reset. Decodes take the lock once per frame.
+struct Mp3SharedDither {
+    std::mutex lock;
+    Mp3DitherState left{};
+    Mp3DitherState right{};
+};
+Mp3SharedDither& Mp3ProcessDither();
+
+/// Where Mp3Decode puts its PCM. Called on the decoding thread.
+class IMp3DecodeSink {
+public:
+    /// The first decoded frame's channel count (1 or 2) and sample rate; every
+    /// frame is written with this channel count.
+    virtual void OnFormat(unsigned channels, unsigned sampleRate) = 0;
+    /// Room for kMp3MaxFrameBytes bytes; null stops the decode.
+    virtual uint8_t* NextOutput() = 0;
+    /// bytes were written at NextOutput(); false stops the decode.
+    virtual bool OnFrame(uint32_t bytes) = 0;
+
+protected:
+    ~IMp3DecodeSink() = default;
+};
+
+/// Decodes the MPEG audio frames in data[0, size), the last one included,
+/// with the process-wide dither. Returns the number of frames written.
+uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink);
+
+/// The stream block. One writer (the decoding worker) appends frames until
+/// the block is complete: full, or the decode finished. One reader takes the
+/// bytes in order, never past the fill, and releases a complete block when it
+/// has taken its last byte; the writer waits for that release before it
+/// writes again.
+class CMp3Block {
+public:
+    CMp3Block() = default;
+    ~CMp3Block() { Free(); }
+    CMp3Block(const CMp3Block&) = delete;
+    CMp3Block& operator=(const CMp3Block&) = delete;
+
+    bool Allocate();
+    void Free();
+    bool IsAllocated() const { return m_pBlock != nullptr; }
+
+    /// Empty and not finished. Only while nobody writes or reads.
+    void Restart();
+
+    // Writer.
+    uint8_t* WritePointer() { return m_pBlock + m_dwBlockFill.load(std::memory_order_relaxed); }
+    /// Publishes bytes written at WritePointer(); true when the block is full.
+    bool Commit(uint32_t bytes);
+    /// The decode has ended: the block holds its last bytes.
+    void Finish() { m_bFinished.store(true, std::memory_order_release); }
+    /// Empties the block after the reader released it (or whole-mode copy).
+    void Recycle() { m_dwBlockFill.store(0, std::memory_order_release); }
+    const uint8_t* Data() const { return m_pBlock; }
+    uint32_t Fill() const { return m_dwBlockFill.load(std::memory_order_acquire); }
+
+    // Reader.
+    /// The writer is done with the block: it is full, or the decode finished.
+    bool IsComplete() const
+    {
+        return m_bFinished.load(std::memory_order_acquire) ||
+               m_dwBlockFill.load(std::memory_order_acquire) >= kMp3BlockSize;
+    }
+    /// Copies at most size bytes from the read position; *released is set
+    /// when the read took the last byte of a complete block.
+    uint32_t Take(uint8_t* out, uint32_t size, bool* released);
+
+private:
+    uint8_t* m_pBlock = nullptr;
+    std::atomic<uint32_t> m_dwBlockFill{0};
+    uint32_t m_dwBlockReadPos = 0;
+    std::atomic<bool> m_bFinished{false};
+};
+
+} // namespace Veld::Game
