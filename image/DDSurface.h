@@ -1,0 +1,64 @@
+// DirectDraw surface helpers shared by images and canvases.
+#pragma once
+
+#include <windows.h>
+#include <ddraw.h>
+
+#include "kernels/kernels.h"
+
+namespace Veld::Game {
+
+// Locks a whole surface (DDLOCK_WAIT) for the life of the object.
+class CSurfaceLock {
+public:
+    explicit CSurfaceLock(IDirectDrawSurface7* pSurface) : m_pSurface(pSurface), m_desc()
+    {
+        m_desc.dwSize = sizeof(m_desc);
+        if (m_pSurface && FAILED(m_pSurface->Lock(nullptr, &m_desc, DDLOCK_WAIT, nullptr)))
+            m_pSurface = nullptr;
+    }
+    ~CSurfaceLock()
+    {
+        if (m_pSurface)
+            m_pSurface->Unlock(nullptr);
+    }
+    CSurfaceLock(const CSurfaceLock&) = delete;
+    CSurfaceLock& operator=(const CSurfaceLock&) = delete;
+
+    bool IsLocked() const { return m_pSurface != nullptr; }
+    const DDSURFACEDESC2& Desc() const { return m_desc; }
+    Kernels::Surface Pixels() const
+    {
+        return {static_cast<uint8_t*>(m_desc.lpSurface), static_cast<int32_t>(m_desc.lPitch),
+                static_cast<int32_t>(m_desc.dwWidth), static_cast<int32_t>(m_desc.dwHeight)};
+    }
+
+private:
+    IDirectDrawSurface7* m_pSurface;
+    DDSURFACEDESC2 m_desc;
+};
+
+// Width and height of a surface; false when the description cannot be read.
+inline bool GetSurfaceSize(IDirectDrawSurface7* pSurface, int& width, int& height)
+{
+    DDSURFACEDESC2 desc = {};
+    desc.dwSize = sizeof(desc);
+    if (!pSurface || FAILED(pSurface->GetSurfaceDesc(&desc)))
+        return false;
+    width = static_cast<int>(desc.dwWidth);
+    height = static_cast<int>(desc.dwHeight);
+    return true;
+}
+
+// Bits per pixel of the screen, read from the screen's device context.
+inline int ScreenBitsPerPixel()
+{
+    HDC hdc = GetDC(nullptr);
+    if (!hdc)
+        return 0;
+    const int bits = GetDeviceCaps(hdc, BITSPIXEL);
+    ReleaseDC(nullptr, hdc);
+    return bits;
+}
+
+} // namespace Veld::Game
