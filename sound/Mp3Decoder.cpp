@@ -114,6 +114,17 @@ bool CMp3Block::Allocate()
     return m_pBlock != nullptr;
 }
 
+uint8_t* CMp3Block::Detach()
+{
+    uint8_t* fresh = new (std::nothrow) uint8_t[kMp3BlockAlloc];
+    if (!fresh)
+        return nullptr;
+    uint8_t* full = m_pBlock;
+    m_pBlock = fresh;
+    m_dwBlockFill.store(0, std::memory_order_relaxed);
+    return full;
+}
+
 void CMp3Block::Free()
 {
     delete[] m_pBlock;

@@ -74,6 +74,10 @@ public:
     void Finish() { m_bFinished.store(true, std::memory_order_release); }
     /// Empties the block after the reader released it (or whole-mode copy).
     void Recycle() { m_dwBlockFill.store(0, std::memory_order_release); }
+    /// Gives the block's memory (kMp3BlockAlloc bytes, array new) to the
+    /// caller and continues empty in a new allocation; null, and nothing
+    /// changed, when that fails. Only without a concurrent reader.
+    uint8_t* Detach();
     const uint8_t* Data() const { return m_pBlock; }
     uint32_t Fill() const { return m_dwBlockFill.load(std::memory_order_acquire); }
 

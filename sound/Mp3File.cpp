@@ -12,9 +12,9 @@ using Client::Utility::IThreadEvent;
 
 namespace {
 
-// The stop event is looked at every few frames (a few milliseconds of
-// decoding), not every frame: a wait is a server call under some platforms.
-const unsigned int kStopCheckFrames = 8;
+// The stop event is looked at every 32 frames (under a second of audio, a
+// few milliseconds of decoding), not every frame: a wait costs a system call.
+const unsigned int kStopCheckFrames = 32;
 
 } // namespace
 
@@ -267,7 +267,18 @@ bool CMp3File::OnFrame(uint32_t bytes)
         return false;
 
     if (m_bWhole) {
-        const bool kept = AppendChunk(m_block.Data(), m_block.Fill());
+        // The full block becomes the chunk; decoding goes on in a new one.
+        const DWORD fill = m_block.Fill();
+        if (BYTE* data = m_block.Detach()) {
+            try {
+                m_chunks.push_back({data, fill});
+                return true;
+            } catch (const std::bad_alloc&) {
+                delete[] data;
+                return false;
+            }
+        }
+        const bool kept = AppendChunk(m_block.Data(), fill);
         m_block.Recycle();
         return kept;
     }

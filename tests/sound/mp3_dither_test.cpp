@@ -100,3 +100,63 @@ TEST(Mp3WritePcm16, MonoCarriesTheLeftStateAcrossCalls)
     EXPECT_EQ(pcm.back(), 0xAA);
     EXPECT_EQ(r.random, 0);
 }
+
+// The stereo writer works on both channels at once (SSE2); it must give
+// exactly the per-sample results, clipping and wrap-around included. Inputs:
+// quiet, up to +-1.0, near and beyond +-1.0, any 32-bit value; random states.
+TEST(Mp3WritePcm16, StereoMatchesPerSampleDitherOnRandomInput)
+{
+    uint64_t seed = 42;
+    auto next = [&seed] {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<int32_t>(seed >> 32);
+    };
+    auto sample = [&](int kind) -> int32_t {
+        switch (kind) {
+        case 0: return next() >> 12;
+        case 1: return next() >> 3;
+        case 2: return (next() & 1 ? kOne : -kOne) + next() % 10000;
+        default: return next();
+        }
+    };
+    // Inputs whose output before clipping lands within a few steps of -1.0
+    // or 1.0 - 2^-28, from the state the sample meets.
+    auto aimed = [&](Mp3DitherState& s) {
+        const uint32_t random = static_cast<uint32_t>(s.random), nextRandom = random * 0x0019660Du + 0x3C6EF35Fu;
+        const int32_t noise = static_cast<int32_t>((nextRandom & 0x1FFF) - (random & 0x1FFF)) + 0x1000;
+        const int32_t target = (next() & 1 ? kOne - 1 : -kOne) + next() % 3;
+        const int32_t x = static_cast<int32_t>(static_cast<uint32_t>(target) - static_cast<uint32_t>(noise) -
+                                               static_cast<uint32_t>(s.error[0]) + static_cast<uint32_t>(s.error[1]) -
+                                               static_cast<uint32_t>(s.error[2]));
+        Mp3DitherSample(x, s);
+        return x;
+    };
+    for (int round = 0; round < 500; ++round) {
+        const uint32_t count = round < 40 ? round : 1152;
+        Mp3DitherState l{}, r{};
+        if (round % 3) {
+            l = {{next() >> 4, next() >> 5, next() >> 5}, next()};
+            r = {{next() >> 4, next() >> 5, next() >> 5}, next()};
+        }
+        std::vector<int32_t> left(count), right(count);
+        Mp3DitherState aimL = l, aimR = r;
+        for (uint32_t i = 0; i < count; ++i) {
+            left[i] = round >= 400 ? aimed(aimL) : sample(round % 4);
+            right[i] = round >= 400 ? aimed(aimR) : sample((round + round / 4) % 4);
+        }
+        Mp3DitherState refL = l, refR = r;
+        std::vector<uint8_t> pcm(count * 4 + 1, 0xAA);
+        ASSERT_EQ(Mp3WritePcm16(pcm.data(), left.data(), right.data(), count, l, r), count * 4);
+        for (uint32_t i = 0; i < count; ++i) {
+            ASSERT_EQ(Le16(pcm, i * 4), Mp3DitherSample(left[i], refL)) << "round " << round << " left " << i;
+            ASSERT_EQ(Le16(pcm, i * 4 + 2), Mp3DitherSample(right[i], refR)) << "round " << round << " right " << i;
+        }
+        ASSERT_EQ(pcm.back(), 0xAA);
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_EQ(l.error[k], refL.error[k]) << "round " << round;
+            ASSERT_EQ(r.error[k], refR.error[k]) << "round " << round;
+        }
+        ASSERT_EQ(l.random, refL.random);
+        ASSERT_EQ(r.random, refR.random);
+    }
+}
