@@ -135,7 +135,7 @@ double Best(const std::vector<double>& v)
 
 int wmain(int argc, wchar_t** argv)
 {
-    const int runs = 15;
+    const int runs = 21;
     std::printf("%-40s %10s %10s %10s %12s %12s\n", "file", "libmad x", "whole x", "stream x", "whole/bare",
                 "stream/bare");
     for (int i = 1; i < argc; ++i) {

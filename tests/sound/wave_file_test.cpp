@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Mp3File.h"
 #include "Mp3TestSupport.h"
 #include "SoundFile.h"
 #include "WaveFile.h"
@@ -288,6 +289,11 @@ TEST(SoundFileTypes, RegistryFoldsOnRegistrationAndLooksUpExactly)
     delete file;
     EXPECT_EQ(CreateSoundFile(L"WAV"), nullptr);
     EXPECT_EQ(CreateSoundFile(L"ogg"), nullptr);
+
+    EXPECT_TRUE(RegisterSoundFileType(L"MP3", &CMp3File::Create));
+    file = CreateSoundFile(L"mp3");
+    EXPECT_NE(dynamic_cast<CMp3File*>(file), nullptr);
+    delete file;
 }
 
 // Mutated wave files: failure results or data, never a crash or a hang.
