@@ -3,6 +3,9 @@
 #include <new>
 
 #include "CInput.h"
+#include "DDCanvas.h"
+#include "DDDisplay.h"
+#include "DDImage.h"
 
 namespace Veld {
 namespace Game {
@@ -57,9 +60,21 @@ void CDDGameEngine::Shutdown()
 
 bool CDDGameEngine::CreateServices()
 {
-    m_pInput = new (std::nothrow) CInput();
-    if (!m_pInput)
+    m_pDisplay = new (std::nothrow) CDDDisplay();
+    if (!m_pDisplay || !m_pDisplay->Initialize(m_window.m_hRenderWindow, m_window.m_hFrameWindow)) {
+        delete m_pDisplay;
+        m_pDisplay = nullptr;
         return false;
+    }
+    m_window.m_pDisplay = m_pDisplay;
+
+    m_pInput = new (std::nothrow) CInput();
+    if (!m_pInput) {
+        m_window.m_pDisplay = nullptr;
+        delete m_pDisplay;
+        m_pDisplay = nullptr;
+        return false;
+    }
     m_window.m_pInput = m_pInput;
     return true;
 }
@@ -67,6 +82,18 @@ bool CDDGameEngine::CreateServices()
 void CDDGameEngine::DestroyServices()
 {
     m_window.m_pDisplay = nullptr;
+    if (m_pDisplay) {
+        if (m_pDisplay->IsUpdating()) {
+            // Shut down by one of its own objects: no more object calls, free it later.
+            m_pDisplay->RemoveAllObjects();
+            DeleteRetired();
+            m_pRetiredDisplay = m_pDisplay;
+            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
+        } else {
+            delete m_pDisplay;
+        }
+        m_pDisplay = nullptr;
+    }
     m_window.m_pInput = nullptr;
     if (m_pInput) {
         m_pInput->Clear();
@@ -84,6 +111,10 @@ void CDDGameEngine::DestroyServices()
 
 void CDDGameEngine::DeleteRetired()
 {
+    if (m_pRetiredDisplay && !m_pRetiredDisplay->IsUpdating()) {
+        delete m_pRetiredDisplay;
+        m_pRetiredDisplay = nullptr;
+    }
     if (m_pRetiredInput && !m_pRetiredInput->IsDispatching()) {
         delete m_pRetiredInput;
         m_pRetiredInput = nullptr;
@@ -92,7 +123,7 @@ void CDDGameEngine::DeleteRetired()
 
 IDisplay* CDDGameEngine::GetDisplay()
 {
-    return nullptr;
+    return m_bInitialized ? m_pDisplay : nullptr;
 }
 IInput* CDDGameEngine::GetInput()
 {
@@ -150,26 +181,70 @@ void CDDGameEngine::OnTimer(int nTimerId)
 {
     if (nTimerId != kRefreshTimerId || !m_pDisplay)
         return;
+    CDDDisplay* display = m_pDisplay;
+    if (!display->Update(GetTickCount()))
+        Sleep(10);
+    else if (m_pDisplay == display) // an object may have shut the engine down
+        display->Present();
 }
 
 IImage* CDDGameEngine::CreateImage()
 {
-    return nullptr;
+    if (!m_bInitialized || !m_pDisplay || !m_pDisplay->GetDirectDraw())
+        return nullptr;
+    CDDImage* image = new (std::nothrow) CDDImage();
+    if (image)
+        image->SetDirectDraw(m_pDisplay->GetDirectDraw());
+    return image;
 }
-void CDDGameEngine::DestroyImage(IImage*) {}
+
+void CDDGameEngine::DestroyImage(IImage* pImage)
+{
+    delete dynamic_cast<CDDImage*>(pImage); // other classes and null: nothing
+}
+
 ICanvas* CDDGameEngine::CreateCanvas()
 {
-    return nullptr;
+    if (!m_bInitialized)
+        return nullptr;
+    return new (std::nothrow) CDDCanvas();
 }
-void CDDGameEngine::DestroyCanvas(ICanvas*) {}
+
+void CDDGameEngine::DestroyCanvas(ICanvas* pCanvas)
+{
+    // Only the engine's own canvases are freed; anything else is left alone.
+    CDDCanvas* canvas = dynamic_cast<CDDCanvas*>(pCanvas);
+    if (!canvas)
+        return;
+    canvas->ResetTarget();
+    delete canvas;
+}
 IDDFont* CDDGameEngine::CreateDDFont()
 {
     return nullptr;
 }
 void CDDGameEngine::DestroyDDFont(IDDFont*) {}
-IDirectDrawSurface7* CDDGameEngine::CreateSurface(int, int)
+IDirectDrawSurface7* CDDGameEngine::CreateSurface(int nWidth, int nHeight)
 {
-    return nullptr;
+    if (!m_bInitialized || nWidth <= 0 || nHeight <= 0 || !m_pDisplay || !m_pDisplay->GetDirectDraw())
+        return nullptr;
+    DDSURFACEDESC2 desc = {};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    desc.dwWidth = static_cast<DWORD>(nWidth);
+    desc.dwHeight = static_cast<DWORD>(nHeight);
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+    desc.ddpfPixelFormat.dwRGBBitCount = 32;
+    desc.ddpfPixelFormat.dwRBitMask = 0x00FF0000;
+    desc.ddpfPixelFormat.dwGBitMask = 0x0000FF00;
+    desc.ddpfPixelFormat.dwBBitMask = 0x000000FF;
+    desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0xFF000000;
+    IDirectDrawSurface7* surface = nullptr;
+    if (m_pDisplay->GetDirectDraw()->CreateSurface(&desc, &surface, nullptr) != DD_OK)
+        return nullptr;
+    return surface;
 }
 
 } // namespace Game

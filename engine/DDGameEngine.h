@@ -69,6 +69,7 @@ private:
     // Services shut down from inside their own callbacks live until the
     // callback has returned.
     CInput* m_pRetiredInput = nullptr;
+    CDDDisplay* m_pRetiredDisplay = nullptr;
 };
 
 } // namespace Game
