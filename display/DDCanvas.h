@@ -54,6 +54,8 @@ public:
 
     /// Status of the GDI+ string format made at construction (0 when it is usable).
     int GetStringFormatStatus() const { return m_nStringFormatStatus; }
+    /// Rectangles in the dirty list.
+    size_t GetDirtyRectCount() const { return m_dirtyRects.Count(); }
 
 private:
     // Dirty-clipped drawing shared by the DrawImage forms.

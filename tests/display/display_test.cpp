@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Canvas.h"
+#include "DDCanvas.h"
 #include "DDDisplay.h"
 #include "DDGameEngine.h"
 #include "DDImage.h"
@@ -151,6 +152,25 @@ TEST_F(DisplayTest, DebugLinesCountEveryVisitedObject)
     for (Probe& o : l0)
         EXPECT_EQ(o.renders, 1) << "every object is redrawn when one changed";
     EXPECT_EQ(l2.renders, 1);
+}
+
+TEST_F(DisplayTest, DirtyRectsWaitForTheNextRedraw)
+{
+    auto* canvas = static_cast<CDDCanvas*>(display_->GetCanvas());
+    Probe p;
+    p.dirty = {1, 2, 3, 4};
+    display_->AddObject(&p, 1);
+    ASSERT_TRUE(display_->Update(20000)); // no change: the rectangle stays
+    ASSERT_TRUE(display_->Update(20030));
+    EXPECT_EQ(canvas->GetDirtyRectCount(), 2u);
+    EXPECT_EQ(p.renders, 0);
+    p.change = true;
+    p.rect = {0, 0, 5, 5};
+    size_t duringRender = 0;
+    p.draw = [&](ICanvas*) { duringRender = canvas->GetDirtyRectCount(); };
+    ASSERT_TRUE(display_->Update(20060));
+    EXPECT_EQ(duringRender, 4u) << "two old, this frame's, and the whole back image";
+    EXPECT_EQ(canvas->GetDirtyRectCount(), 0u);
 }
 
 TEST_F(DisplayTest, RedrawFrameClipsToTheWholeBackImage)
