@@ -1,8 +1,11 @@
 // Records the lines a program writes to the debugger output while the
-// capture exists (the system raises them as exceptions first).
+// capture exists. The capture poses as an attached debugger (the process's
+// being-debugged flag) and takes the lines from the exceptions the system
+// raises for them before any debugger would see them.
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <string>
 #include <vector>
@@ -15,8 +18,14 @@ public:
     {
         Lines().clear();
         m_handle = AddVectoredExceptionHandler(1, &Handler);
+        m_wasDebugged = Peb()->BeingDebugged;
+        Peb()->BeingDebugged = 1;
     }
-    ~DebugOutputCapture() { RemoveVectoredExceptionHandler(m_handle); }
+    ~DebugOutputCapture()
+    {
+        Peb()->BeingDebugged = m_wasDebugged;
+        RemoveVectoredExceptionHandler(m_handle);
+    }
     DebugOutputCapture(const DebugOutputCapture&) = delete;
     DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
 
@@ -24,6 +33,13 @@ public:
     void clear() { Lines().clear(); }
 
 private:
+    static PEB* Peb()
+    {
+        using Fn = PEB*(WINAPI*)();
+        static Fn get = reinterpret_cast<Fn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetCurrentPeb")));
+        return get();
+    }
     static std::vector<std::string>& Lines()
     {
         static std::vector<std::string> lines;
@@ -47,6 +63,7 @@ private:
         return EXCEPTION_CONTINUE_SEARCH;
     }
     PVOID m_handle;
+    BYTE m_wasDebugged;
 };
 
 } // namespace TestUtil
