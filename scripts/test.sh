@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs all tests: the Windows programs under Wine in a
-# private rig, the portable code natively under AddressSanitizer and UBSan.
+# private rig, the portable code natively (clang) under AddressSanitizer and
+# UBSan, with a bounded fuzz run of the pixel kernels.
 #
 #   scripts/test.sh              both suites
 #   scripts/test.sh --depth 16   the Windows suite on a 16-bit screen as well
@@ -24,9 +25,9 @@ cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
 cmake --build build/win -j"$jobs"
 
-echo "== native build (AddressSanitizer, UBSan)"
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=ON >/dev/null
-cmake --build build/native -j"$jobs"
+echo "== native build (clang, AddressSanitizer, UBSan, libFuzzer)"
+CC=clang CXX=clang++ cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=ON >/dev/null
+cmake --build build/linux -j"$jobs"
 
 status=0
 for d in "${depths[@]}"; do
@@ -34,5 +35,5 @@ for d in "${depths[@]}"; do
   ENGINE_TEST_DEPTH=$d ctest --test-dir build/win --output-on-failure || status=1
 done
 echo "== native tests"
-ctest --test-dir build/native --output-on-failure || status=1
+ctest --test-dir build/linux --output-on-failure || status=1
 exit $status
