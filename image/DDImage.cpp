@@ -93,22 +93,8 @@ bool CDDImage::Create(int nWidth, int nHeight)
     if (nWidth <= 0 || nHeight <= 0)
         return false;
 
-    DDSURFACEDESC2 desc = {};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    desc.dwWidth = static_cast<DWORD>(nWidth);
-    desc.dwHeight = static_cast<DWORD>(nHeight);
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-    desc.ddpfPixelFormat.dwSize = sizeof(desc.ddpfPixelFormat);
-    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-    desc.ddpfPixelFormat.dwRGBBitCount = 32;
-    desc.ddpfPixelFormat.dwRBitMask = 0x00FF0000;
-    desc.ddpfPixelFormat.dwGBitMask = 0x0000FF00;
-    desc.ddpfPixelFormat.dwBBitMask = 0x000000FF;
-    desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0xFF000000;
-
-    IDirectDrawSurface7* pSurface = nullptr;
-    if (FAILED(m_pDirectDraw->CreateSurface(&desc, &pSurface, nullptr)) || !pSurface)
+    IDirectDrawSurface7* pSurface = CreateArgbSurface(m_pDirectDraw, nWidth, nHeight);
+    if (!pSurface)
         return false;
     m_pSurface = pSurface;
     m_nWidth = nWidth;

@@ -51,6 +51,29 @@ inline bool GetSurfaceSize(IDirectDrawSurface7* pSurface, int& width, int& heigh
 }
 
 // Bits per pixel of the screen, read from the screen's device context.
+/// A width x height system-memory surface of 32-bit 0xAARRGGBB pixels; null
+/// when DirectDraw refuses it.
+inline IDirectDrawSurface7* CreateArgbSurface(IDirectDraw7* pDirectDraw, int width, int height)
+{
+    DDSURFACEDESC2 desc = {};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    desc.dwWidth = static_cast<DWORD>(width);
+    desc.dwHeight = static_cast<DWORD>(height);
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    desc.ddpfPixelFormat.dwSize = sizeof(desc.ddpfPixelFormat);
+    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+    desc.ddpfPixelFormat.dwRGBBitCount = 32;
+    desc.ddpfPixelFormat.dwRBitMask = 0x00FF0000;
+    desc.ddpfPixelFormat.dwGBitMask = 0x0000FF00;
+    desc.ddpfPixelFormat.dwBBitMask = 0x000000FF;
+    desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0xFF000000;
+    IDirectDrawSurface7* pSurface = nullptr;
+    if (!pDirectDraw || FAILED(pDirectDraw->CreateSurface(&desc, &pSurface, nullptr)))
+        return nullptr;
+    return pSurface;
+}
+
 inline int ScreenBitsPerPixel()
 {
     HDC hdc = GetDC(nullptr);
