@@ -23,13 +23,21 @@ inline void Store(uint32_t* p, V v)
 {
     _mm256_storeu_si256(reinterpret_cast<V*>(p), v);
 }
+// Constants pass through an empty asm so that the compiler, short of vector
+// registers on i686, keeps them on the stack instead of rebuilding each one
+// inside the loop (three instructions per broadcast).
+inline V Opaque(V v)
+{
+    __asm__("" : "+x"(v));
+    return v;
+}
 inline V Set16(int v)
 {
-    return _mm256_set1_epi16(static_cast<short>(v));
+    return Opaque(_mm256_set1_epi16(static_cast<short>(v)));
 }
 inline V Set32(uint32_t v)
 {
-    return _mm256_set1_epi32(static_cast<int>(v));
+    return Opaque(_mm256_set1_epi32(static_cast<int>(v)));
 }
 inline V Select(V mask, V a, V b)
 {
@@ -55,91 +63,118 @@ inline V Div255(V x)
 {
     return _mm256_srli_epi16(_mm256_mulhi_epu16(x, Set16(0x8081)), 7);
 }
-// Lanes of the blue channel in 16-bit pixel pairs (b g r a b g r a).
-inline V BlueMask()
-{
-    return _mm256_set_epi16(0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1);
-}
-
-// Per-pixel 32-bit value (below 2^16) into the four 16-bit channel lanes of
-// each pixel: low half for pixels 0-1 and 4-5, high half for pixels 2-3 and 6-7.
-inline V SpreadLo(V v32)
-{
-    const V dup = _mm256_or_si256(v32, _mm256_slli_epi32(v32, 16));
-    return _mm256_unpacklo_epi32(dup, dup);
-}
-inline V SpreadHi(V v32)
-{
-    const V dup = _mm256_or_si256(v32, _mm256_slli_epi32(v32, 16));
-    return _mm256_unpackhi_epi32(dup, dup);
-}
-
 // Products of 32-bit lanes whose values and product fit 16 bits.
 inline V Mul32Small(V a, V b)
 {
     return _mm256_mullo_epi16(a, b);
 }
 
-// WeightedRgb on 16-bit lanes: red/green (S*w + D*(256-w)) >> 8, blue
-// ((S*w) >> 8) + ((D*(256-w)) >> 8). With w <= 255 both stay <= 255 and the sum
-// S*w + D*(256-w) <= 255*256 fits 16 bits.
+// Byte shuffles within each 128-bit half: pixels 0-1 (Lo) or 2-3 (Hi) of the
+// half into 16-bit channel lanes with the alpha lane zero; the source alpha
+// times 256 into the colour lanes; a pixel's low byte into the colour lanes.
+#define ENGINE_NEXT(b) ((b) < 0 ? -1 : (b) + 4)
+#define ENGINE_SHUF(b0, b1)                                                                                            \
+    _mm256_setr_epi8(b0, b1, b0, b1, b0, b1, -1, -1, ENGINE_NEXT(b0), ENGINE_NEXT(b1), ENGINE_NEXT(b0),                \
+                     ENGINE_NEXT(b1), ENGINE_NEXT(b0), ENGINE_NEXT(b1), -1, -1, b0, b1, b0, b1, b0, b1, -1, -1,        \
+                     ENGINE_NEXT(b0), ENGINE_NEXT(b1), ENGINE_NEXT(b0), ENGINE_NEXT(b1), ENGINE_NEXT(b0),              \
+                     ENGINE_NEXT(b1), -1, -1)
+inline V RgbLo(V p)
+{
+    return _mm256_shuffle_epi8(p, _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 4, -1, 5, -1, 6, -1, -1, -1, 0, -1, 1,
+                                                   -1, 2, -1, -1, -1, 4, -1, 5, -1, 6, -1, -1, -1));
+}
+inline V RgbHi(V p)
+{
+    return _mm256_shuffle_epi8(p, _mm256_setr_epi8(8, -1, 9, -1, 10, -1, -1, -1, 12, -1, 13, -1, 14, -1, -1, -1, 8, -1,
+                                                   9, -1, 10, -1, -1, -1, 12, -1, 13, -1, 14, -1, -1, -1));
+}
+inline V AlphaX256Lo(V p)
+{
+    return _mm256_shuffle_epi8(p, ENGINE_SHUF(-1, 3));
+}
+inline V AlphaX256Hi(V p)
+{
+    return _mm256_shuffle_epi8(p, ENGINE_SHUF(-1, 11));
+}
+inline V Byte0Lo(V p)
+{
+    return _mm256_shuffle_epi8(p, ENGINE_SHUF(0, -1));
+}
+inline V Byte0Hi(V p)
+{
+    return _mm256_shuffle_epi8(p, ENGINE_SHUF(8, -1));
+}
+#undef ENGINE_SHUF
+#undef ENGINE_NEXT
+
+// ((x & M) + (y & M)) >> 8 where M clears the low byte of the blue lane: red
+// and green round once over the sum, blue truncates each term. A sum past
+// 2^16 drops bit 16 only, so the result is the low 8 bits of the exact one.
+inline V SumShift(V x, V y)
+{
+    const V m = Opaque(_mm256_set_epi16(-1, -1, -1, -256, -1, -1, -1, -256, -1, -1, -1, -256, -1, -1, -1, -256));
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_and_si256(x, m), _mm256_and_si256(y, m)), 8);
+}
+
+// S*w + D*(256-w) per channel (WeightedRgb); lanes from RgbLo/RgbHi.
 inline V WeightedHalf(V s16, V d16, V w16)
 {
-    const V x = _mm256_mullo_epi16(s16, w16);
-    const V y = _mm256_mullo_epi16(d16, _mm256_sub_epi16(Set16(256), w16));
-    const V rg = _mm256_srli_epi16(_mm256_add_epi16(x, y), 8);
-    const V b = _mm256_add_epi16(_mm256_srli_epi16(x, 8), _mm256_srli_epi16(y, 8));
-    return Select(BlueMask(), b, rg);
+    return SumShift(_mm256_mullo_epi16(s16, w16), _mm256_mullo_epi16(d16, _mm256_sub_epi16(Set16(256), w16)));
 }
 
-inline V Weighted(V s, V d, V w32)
+// The skip rule "Sa*alpha < limit" as Sa < thr, thr = ceil(limit/alpha)
+// (256 when alpha is 0: every pixel skips).
+inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
 {
-    return Pack(WeightedHalf(Lo16(s), Lo16(d), SpreadLo(w32)), WeightedHalf(Hi16(s), Hi16(d), SpreadHi(w32)));
+    return alpha == 0 ? 256u : (limit - 1) / alpha + 1;
+}
+inline V SkipMask(V s, V thr32)
+{
+    return _mm256_cmpgt_epi32(thr32, _mm256_srli_epi32(s, 24));
 }
 
+// Results for pixels that are not skipped; the row keeps d where they are.
 inline V CompositeOctet(V s, V d, V alpha32)
 {
     const V c255 = Set32(255);
-    const V zero = _mm256_setzero_si256();
     const V da = _mm256_srli_epi32(d, 24);
     const V a = Div255(Mul32Small(_mm256_srli_epi32(s, 24), alpha32));
     const V A = _mm256_add_epi32(da, Div255(Mul32Small(_mm256_sub_epi32(c255, da), a)));
     // A == 0 only for skipped pixels; divide by 1 there instead.
-    const V Asafe = _mm256_sub_epi32(A, _mm256_cmpeq_epi32(A, zero));
+    const V Asafe = _mm256_max_epi32(A, Set32(1));
     const V n = Mul32Small(a, c255);
     const V w = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(Asafe)));
-    const V rgb = _mm256_and_si256(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return Select(_mm256_cmpeq_epi32(a, zero), d, _mm256_or_si256(rgb, _mm256_slli_epi32(A, 24)));
+    const V rgb = Pack(WeightedHalf(RgbLo(s), RgbLo(d), Byte0Lo(w)), WeightedHalf(RgbHi(s), RgbHi(d), Byte0Hi(w)));
+    return _mm256_or_si256(rgb, _mm256_slli_epi32(A, 24));
 }
 
-inline V BlendOctet(V s, V d, V alpha32, bool divide)
+// w = (Sa*alpha) >> 8 straight from Sa*256 in the lanes.
+inline V BlendShiftOctet(V s, V d, V alpha16)
 {
-    const V prod = Mul32Small(_mm256_srli_epi32(s, 24), alpha32);
-    const V w = divide ? Div255(prod) : _mm256_srli_epi32(prod, 8);
-    const V rgb = _mm256_and_si256(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return Select(_mm256_cmpeq_epi32(w, _mm256_setzero_si256()), d, rgb);
+    const V wlo = _mm256_mulhi_epu16(AlphaX256Lo(s), alpha16);
+    const V whi = _mm256_mulhi_epu16(AlphaX256Hi(s), alpha16);
+    return Pack(WeightedHalf(RgbLo(s), RgbLo(d), wlo), WeightedHalf(RgbHi(s), RgbHi(d), whi));
 }
 
-// Premultiplied: red/green (D*v + S*f) >> 8, blue ((D*v) >> 8) + ((S*f) >> 8),
-// low 8 bits kept. D*v + S*f may pass 2^16 (f = alpha); the 16-bit wrap drops
-// only bit 16, which lands in bit 8 of the shifted value and is masked off.
-inline V PremulHalf(V s16, V d16, V v16, V f16)
+// w = Sa*alpha/255.
+inline V BlendDivOctet(V s, V d, V alpha32)
 {
-    const V x = _mm256_mullo_epi16(d16, v16);
-    const V y = _mm256_mullo_epi16(s16, f16);
-    const V rg = _mm256_srli_epi16(_mm256_add_epi16(x, y), 8);
-    const V b = _mm256_add_epi16(_mm256_srli_epi16(x, 8), _mm256_srli_epi16(y, 8));
-    return _mm256_and_si256(Select(BlueMask(), b, rg), Set16(0xFF));
+    const V w = Div255(Mul32Small(_mm256_srli_epi32(s, 24), alpha32));
+    return Pack(WeightedHalf(RgbLo(s), RgbLo(d), Byte0Lo(w)), WeightedHalf(RgbHi(s), RgbHi(d), Byte0Hi(w)));
 }
 
-inline V PremulOctet(V s, V d, V alpha32, bool depth16)
+// Premultiplied: (D*(255-w) + S*f) per channel, low 8 bits kept (SumShift).
+inline V PremulHalf(V s16, V d16, V w16, V f16)
 {
-    const V w = _mm256_srli_epi32(Mul32Small(_mm256_srli_epi32(s, 24), alpha32), 8);
-    const V v = _mm256_sub_epi32(Set32(255), w);
-    const V f = depth16 ? w : alpha32;
-    const V out = Pack(PremulHalf(Lo16(s), Lo16(d), SpreadLo(v), SpreadLo(f)),
-                       PremulHalf(Hi16(s), Hi16(d), SpreadHi(v), SpreadHi(f)));
-    return Select(_mm256_cmpeq_epi32(w, _mm256_setzero_si256()), d, _mm256_and_si256(out, Set32(0x00FFFFFF)));
+    return SumShift(_mm256_mullo_epi16(d16, _mm256_sub_epi16(Set16(255), w16)), _mm256_mullo_epi16(s16, f16));
+}
+
+inline V PremulOctet(V s, V d, V alpha16, bool depth16)
+{
+    const V wlo = _mm256_mulhi_epu16(AlphaX256Lo(s), alpha16);
+    const V whi = _mm256_mulhi_epu16(AlphaX256Hi(s), alpha16);
+    return Pack(PremulHalf(RgbLo(s), RgbLo(d), wlo, depth16 ? wlo : alpha16),
+                PremulHalf(RgbHi(s), RgbHi(d), whi, depth16 ? whi : alpha16));
 }
 
 // Overlay: d < 128: (2*d*s) >> 8 (at most 2*127*254 < 2^16);
@@ -194,12 +229,10 @@ template <Mode M> inline V ModeHalf(V s16, V d16, V alpha16)
     return ExclusionHalf(s, d16);
 }
 
-template <Mode M> inline V ModeOctet(V s, V d, V alpha32, V alpha16)
+// Alpha lanes are zero in, and come out zero from every mode.
+template <Mode M> inline V ModeOctet(V s, V d, V alpha16)
 {
-    const V prod = Mul32Small(_mm256_srli_epi32(s, 24), alpha32);
-    const V out = Pack(ModeHalf<M>(Lo16(s), Lo16(d), alpha16), ModeHalf<M>(Hi16(s), Hi16(d), alpha16));
-    const V skip = _mm256_cmpgt_epi32(Set32(256), prod);
-    return Select(skip, d, _mm256_and_si256(out, Set32(0x00FFFFFF)));
+    return Pack(ModeHalf<M>(RgbLo(s), RgbLo(d), alpha16), ModeHalf<M>(RgbHi(s), RgbHi(d), alpha16));
 }
 
 // D + floor((S-D)*alpha/256) == (D*(256-alpha) + S*alpha) >> 8, since D*256/256
@@ -217,41 +250,48 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
     return Select(Set32(0xFF000000u), d, out);
 }
 
-// Pixels with source alpha 0 are skipped by every kernel but ConstantAlpha.
-inline bool AllTransparent(V s)
-{
-    return AllSet(_mm256_cmpeq_epi32(_mm256_srli_epi32(s, 24), _mm256_setzero_si256()));
-}
-
-#define ENGINE_ROW(Name, Octet, Tail, SkipClear)                                                                       \
+// Rows: eight pixels that all skip are left alone (runs of transparent
+// sprite pixels); otherwise skipped pixels keep d. Limit: see SkipThreshold.
+#define ENGINE_ROW(Name, Octet, Tail, Limit)                                                                           \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
         const V alpha32 = Set32(alpha);                                                                                \
         const V alpha16 = Set16(static_cast<int>(alpha));                                                              \
+        const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
         (void)alpha16;                                                                                                 \
         (void)alpha32;                                                                                                 \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
             const V sv = Load(s + i);                                                                                  \
-            if (SkipClear && AllTransparent(sv))                                                                       \
+            const V skip = SkipMask(sv, thr32);                                                                        \
+            if (AllSet(skip))                                                                                          \
                 continue;                                                                                              \
             const V dv = Load(d + i);                                                                                  \
-            Store(d + i, Octet);                                                                                       \
+            Store(d + i, _mm256_blendv_epi8(Octet, dv, skip));                                                         \
         }                                                                                                              \
         for (; i < n; ++i)                                                                                             \
             d[i] = Tail;                                                                                               \
     }
 
-ENGINE_ROW(CompositeRow, CompositeOctet(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), true)
-ENGINE_ROW(BlendShiftRow, BlendOctet(sv, dv, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(BlendDivRow, BlendOctet(sv, dv, alpha32, true), BlendDivPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(PremulRow, PremulOctet(sv, dv, alpha32, false), PremulPixel(s[i], d[i], alpha, false), true)
-ENGINE_ROW(Premul16Row, PremulOctet(sv, dv, alpha32, true), PremulPixel(s[i], d[i], alpha, true), true)
-ENGINE_ROW(OverlayRow, ModeOctet<kOverlay>(sv, dv, alpha32, alpha16), OverlayPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(DodgeRow, ModeOctet<kDodge>(sv, dv, alpha32, alpha16), DodgePixel(s[i], d[i], alpha), true)
-ENGINE_ROW(ExclusionRow, ModeOctet<kExclusion>(sv, dv, alpha32, alpha16), ExclusionPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(ConstAlphaRow, ConstAlphaOctet(sv, dv, alpha16), ConstAlphaPixel(s[i], d[i], alpha), false)
+ENGINE_ROW(CompositeRow, CompositeOctet(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(BlendShiftRow, BlendShiftOctet(sv, dv, alpha16), BlendShiftPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendDivRow, BlendDivOctet(sv, dv, alpha32), BlendDivPixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(PremulRow, PremulOctet(sv, dv, alpha16, false), PremulPixel(s[i], d[i], alpha, false), 256)
+ENGINE_ROW(Premul16Row, PremulOctet(sv, dv, alpha16, true), PremulPixel(s[i], d[i], alpha, true), 256)
+ENGINE_ROW(OverlayRow, ModeOctet<kOverlay>(sv, dv, alpha16), OverlayPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(DodgeRow, ModeOctet<kDodge>(sv, dv, alpha16), DodgePixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(ExclusionRow, ModeOctet<kExclusion>(sv, dv, alpha16), ExclusionPixel(s[i], d[i], alpha), 256)
 #undef ENGINE_ROW
+
+void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
+{
+    const V alpha16 = Set16(static_cast<int>(alpha));
+    int32_t i = 0;
+    for (; i + kStep <= n; i += kStep)
+        Store(d + i, ConstAlphaOctet(Load(s + i), Load(d + i), alpha16));
+    for (; i < n; ++i)
+        d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+}
 
 } // namespace
 

@@ -181,6 +181,39 @@ TEST(KernelTables, RowsMatchOnEveryChannelPair)
     }
 }
 
+// The SIMD rows skip a block only when every pixel's Sa*alpha is below the
+// kernel's limit, and keep d for single skipped pixels: blocks of one source
+// alpha, then the same alphas shifted by three pixels, for every constant alpha.
+TEST(KernelTables, SkipRulesOnEveryAlphaPair)
+{
+    std::vector<uint32_t> src(256 * 8 + 5), dstInit(src.size());
+    for (size_t i = 0; i < src.size(); ++i) {
+        const uint32_t sa = static_cast<uint32_t>((i / 8) & 0xFF);
+        src[i] = (sa << 24) | static_cast<uint32_t>((i * 0x9E3779B1u) >> 8);
+        dstInit[i] = static_cast<uint32_t>(i * 0x85EBCA6Bu);
+    }
+    const KernelTable& scalar = TableFor(Isa::Scalar);
+    for (Isa isa : SupportedIsas()) {
+        if (isa == Isa::Scalar)
+            continue;
+        const KernelTable& table = TableFor(isa);
+        for (int op = 0; op < kRowOpCount; ++op)
+            for (uint32_t alpha = 0; alpha < 256; ++alpha)
+                for (size_t shift : {size_t{0}, size_t{3}}) {
+                    const int32_t n = static_cast<int32_t>(src.size() - shift);
+                    std::vector<uint32_t> want = dstInit, got = dstInit;
+                    scalar.rows[op](want.data(), src.data() + shift, n, alpha);
+                    table.rows[op](got.data(), src.data() + shift, n, alpha);
+                    const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
+                    ASSERT_TRUE(diff.first == got.end())
+                        << IsaName(isa) << " row op " << op << " alpha " << alpha << " shift " << shift << " at "
+                        << (diff.first - got.begin()) << ": src 0x" << std::hex
+                        << src[static_cast<size_t>(diff.first - got.begin()) + shift] << " got 0x" << *diff.first
+                        << " want 0x" << *diff.second;
+                }
+    }
+}
+
 // Source and target in one buffer: the fast path must see pixels in the
 // reference's order.
 TEST(KernelTables, DrawingAnImageIntoItself)
