@@ -60,12 +60,6 @@ inline V Div255(V x)
 {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, Set16(0x8081)), 7);
 }
-// Lanes of the blue channel in 16-bit pixel pairs (b g r a b g r a).
-inline V BlueMask()
-{
-    return _mm_set_epi16(0, 0, 0, -1, 0, 0, 0, -1);
-}
-
 // Per-pixel 32-bit value (below 2^16) into the four 16-bit channel lanes of
 // each pixel: low half for pixels 0-1, high half for pixels 2-3.
 inline V SpreadLo(V v32)
@@ -85,16 +79,19 @@ inline V Mul32Small(V a, V b)
     return _mm_mullo_epi16(a, b);
 }
 
-// WeightedRgb on 16-bit lanes: red/green (S*w + D*(256-w)) >> 8, blue
-// ((S*w) >> 8) + ((D*(256-w)) >> 8). With w <= 255 both stay <= 255 and the sum
-// S*w + D*(256-w) <= 255*256 fits 16 bits.
+// ((x & M) + (y & M)) >> 8 where M clears the low byte of the blue lane: red
+// and green round once over the sum, blue truncates each term. A sum past
+// 2^16 drops bit 16 only, so the result is the low 8 bits of the exact one.
+inline V SumShift(V x, V y)
+{
+    const V m = _mm_set_epi16(-1, -1, -1, -256, -1, -1, -1, -256);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_and_si128(x, m), _mm_and_si128(y, m)), 8);
+}
+
+// WeightedRgb on 16-bit lanes: S*w + D*(256-w), at most 255*256.
 inline V WeightedHalf(V s16, V d16, V w16)
 {
-    const V x = _mm_mullo_epi16(s16, w16);
-    const V y = _mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), w16));
-    const V rg = _mm_srli_epi16(_mm_add_epi16(x, y), 8);
-    const V b = _mm_add_epi16(_mm_srli_epi16(x, 8), _mm_srli_epi16(y, 8));
-    return Select(BlueMask(), b, rg);
+    return SumShift(_mm_mullo_epi16(s16, w16), _mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), w16)));
 }
 
 inline V Weighted(V s, V d, V w32)
@@ -105,16 +102,16 @@ inline V Weighted(V s, V d, V w32)
 inline V CompositeQuad(V s, V d, V alpha32)
 {
     const V c255 = Set32(255);
-    const V zero = _mm_setzero_si128();
     const V da = _mm_srli_epi32(d, 24);
     const V a = Div255(Mul32Small(_mm_srli_epi32(s, 24), alpha32));
     const V A = _mm_add_epi32(da, Div255(Mul32Small(_mm_sub_epi32(c255, da), a)));
-    // A == 0 only for skipped pixels; divide by 1 there instead.
-    const V Asafe = _mm_sub_epi32(A, _mm_cmpeq_epi32(A, zero));
+    // A == 0 only for skipped pixels; divide by 1 there instead (A < 2^16,
+    // so a 16-bit max leaves the high halves zero).
+    const V Asafe = _mm_max_epi16(A, Set32(1));
     const V n = Mul32Small(a, c255);
     const V w = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(n), _mm_cvtepi32_ps(Asafe)));
     const V rgb = _mm_and_si128(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return Select(_mm_cmpeq_epi32(a, zero), d, _mm_or_si128(rgb, _mm_slli_epi32(A, 24)));
+    return _mm_or_si128(rgb, _mm_slli_epi32(A, 24));
 }
 
 inline V BlendQuad(V s, V d, V alpha32, bool divide)
@@ -122,19 +119,13 @@ inline V BlendQuad(V s, V d, V alpha32, bool divide)
     const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
     const V w = divide ? Div255(prod) : _mm_srli_epi32(prod, 8);
     const V rgb = _mm_and_si128(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return Select(_mm_cmpeq_epi32(w, _mm_setzero_si128()), d, rgb);
+    return rgb;
 }
 
-// Premultiplied: red/green (D*v + S*f) >> 8, blue ((D*v) >> 8) + ((S*f) >> 8),
-// low 8 bits kept. D*v + S*f may pass 2^16 (f = alpha); the 16-bit wrap drops
-// only bit 16, which lands in bit 8 of the shifted value and is masked off.
+// Premultiplied: D*(255-w) + S*f per channel, low 8 bits kept (SumShift).
 inline V PremulHalf(V s16, V d16, V v16, V f16)
 {
-    const V x = _mm_mullo_epi16(d16, v16);
-    const V y = _mm_mullo_epi16(s16, f16);
-    const V rg = _mm_srli_epi16(_mm_add_epi16(x, y), 8);
-    const V b = _mm_add_epi16(_mm_srli_epi16(x, 8), _mm_srli_epi16(y, 8));
-    return _mm_and_si128(Select(BlueMask(), b, rg), Set16(0xFF));
+    return SumShift(_mm_mullo_epi16(d16, v16), _mm_mullo_epi16(s16, f16));
 }
 
 inline V PremulQuad(V s, V d, V alpha32, bool depth16)
@@ -144,7 +135,7 @@ inline V PremulQuad(V s, V d, V alpha32, bool depth16)
     const V f = depth16 ? w : alpha32;
     const V out = Pack(PremulHalf(Lo16(s), Lo16(d), SpreadLo(v), SpreadLo(f)),
                        PremulHalf(Hi16(s), Hi16(d), SpreadHi(v), SpreadHi(f)));
-    return Select(_mm_cmpeq_epi32(w, _mm_setzero_si128()), d, _mm_and_si128(out, Set32(0x00FFFFFF)));
+    return _mm_and_si128(out, Set32(0x00FFFFFF));
 }
 
 // Overlay: d < 128: (2*d*s) >> 8 (at most 2*127*254 < 2^16);
@@ -199,12 +190,10 @@ template <Mode M> inline V ModeHalf(V s16, V d16, V alpha16)
     return ExclusionHalf(s, d16);
 }
 
-template <Mode M> inline V ModeQuad(V s, V d, V alpha32, V alpha16)
+template <Mode M> inline V ModeQuad(V s, V d, V alpha16)
 {
-    const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
     const V out = Pack(ModeHalf<M>(Lo16(s), Lo16(d), alpha16), ModeHalf<M>(Hi16(s), Hi16(d), alpha16));
-    const V skip = _mm_cmplt_epi32(prod, Set32(256));
-    return Select(skip, d, _mm_and_si128(out, Set32(0x00FFFFFF)));
+    return _mm_and_si128(out, Set32(0x00FFFFFF));
 }
 
 // D + floor((S-D)*alpha/256) == (D*(256-alpha) + S*alpha) >> 8, since D*256/256
@@ -222,41 +211,55 @@ inline V ConstAlphaQuad(V s, V d, V alpha16)
     return Select(Set32(0xFF000000u), d, out);
 }
 
-// Pixels with source alpha 0 are skipped by every kernel but ConstantAlpha.
-inline bool AllTransparent(V s)
+// The skip rule "Sa*alpha < limit" as Sa < thr, thr = ceil(limit/alpha)
+// (256 when alpha is 0: every pixel skips).
+inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
 {
-    return AllSet(_mm_cmpeq_epi32(_mm_srli_epi32(s, 24), _mm_setzero_si128()));
+    return alpha == 0 ? 256u : (limit - 1) / alpha + 1;
 }
 
-#define ENGINE_ROW(Name, Quad, Tail, SkipClear)                                                                        \
+// Rows: four pixels that all skip are left alone (runs of transparent sprite
+// pixels); otherwise skipped pixels keep d. The quads give the other pixels.
+#define ENGINE_ROW(Name, Quad, Tail, Limit)                                                                            \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
         const V alpha32 = Set32(alpha);                                                                                \
         const V alpha16 = Set16(static_cast<int>(alpha));                                                              \
+        const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
         (void)alpha16;                                                                                                 \
         (void)alpha32;                                                                                                 \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
             const V sv = Load(s + i);                                                                                  \
-            if (SkipClear && AllTransparent(sv))                                                                       \
+            const V skip = _mm_cmpgt_epi32(thr32, _mm_srli_epi32(sv, 24));                                             \
+            if (AllSet(skip))                                                                                          \
                 continue;                                                                                              \
             const V dv = Load(d + i);                                                                                  \
-            Store(d + i, Quad);                                                                                        \
+            Store(d + i, Select(skip, dv, Quad));                                                                      \
         }                                                                                                              \
         for (; i < n; ++i)                                                                                             \
             d[i] = Tail;                                                                                               \
     }
 
-ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), true)
-ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(BlendDivRow, BlendQuad(sv, dv, alpha32, true), BlendDivPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(PremulRow, PremulQuad(sv, dv, alpha32, false), PremulPixel(s[i], d[i], alpha, false), true)
-ENGINE_ROW(Premul16Row, PremulQuad(sv, dv, alpha32, true), PremulPixel(s[i], d[i], alpha, true), true)
-ENGINE_ROW(OverlayRow, ModeQuad<kOverlay>(sv, dv, alpha32, alpha16), OverlayPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(DodgeRow, ModeQuad<kDodge>(sv, dv, alpha32, alpha16), DodgePixel(s[i], d[i], alpha), true)
-ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha32, alpha16), ExclusionPixel(s[i], d[i], alpha), true)
-ENGINE_ROW(ConstAlphaRow, ConstAlphaQuad(sv, dv, alpha16), ConstAlphaPixel(s[i], d[i], alpha), false)
+ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendDivRow, BlendQuad(sv, dv, alpha32, true), BlendDivPixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(PremulRow, PremulQuad(sv, dv, alpha32, false), PremulPixel(s[i], d[i], alpha, false), 256)
+ENGINE_ROW(Premul16Row, PremulQuad(sv, dv, alpha32, true), PremulPixel(s[i], d[i], alpha, true), 256)
+ENGINE_ROW(OverlayRow, ModeQuad<kOverlay>(sv, dv, alpha16), OverlayPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(DodgeRow, ModeQuad<kDodge>(sv, dv, alpha16), DodgePixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha16), ExclusionPixel(s[i], d[i], alpha), 256)
 #undef ENGINE_ROW
+
+void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
+{
+    const V alpha16 = Set16(static_cast<int>(alpha));
+    int32_t i = 0;
+    for (; i + kStep <= n; i += kStep)
+        Store(d + i, ConstAlphaQuad(Load(s + i), Load(d + i), alpha16));
+    for (; i < n; ++i)
+        d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+}
 
 } // namespace
 
