@@ -3,9 +3,10 @@
 //
 //   kernels_bench_win [KERNEL|all] [--csv] [--passes=N]
 //
-// Every kernel runs through each table the CPU supports, at 256x256 and
-// 1024x768, 1:1 and 2x upscaled, on sprite sources (runs of fully transparent
-// 30%, opaque 50% and partially transparent 20% pixels) and random alpha.
+// Every kernel runs through each table the CPU supports, 1:1 and 2x upscaled,
+// on sprite sources (runs of fully transparent 30%, opaque 50% and partially
+// transparent 20% pixels) and random alpha, drawing a 256x256 and a 1024x768
+// image, a 512-pixel row (in L1) and 64 random small rectangles.
 // A pass times memcpy first, then every case; each figure is the median over
 // the passes of a median of timed samples. The fixed cost of a Blend call
 // (a 1x1 draw) is subtracted from every call.
@@ -107,10 +108,49 @@ const char* const kOpNames[] = {"AlphaComposite", "AlphaBlend", "Premultiplied",
 struct Size {
     int32_t w, h;
 };
-const Size kSizes[] = {{256, 256}, {1024, 768}};
+
+// What one timed step draws: the two image sizes, a row that stays
+// in L1, and 64 random small rectangles (8 to 64 pixels a side) in a back
+// image. 2x sources are half as wide and half as high (at least one row).
+struct Shape {
+    const char* name;
+    Size target;
+    std::vector<Rect> draws;
+    size_t pixels = 0;
+};
+
+std::vector<Shape> MakeShapes()
+{
+    std::vector<Shape> shapes = {{"256x256", {256, 256}, {{0, 0, 256, 256}}},
+                                 {"1024x768", {1024, 768}, {{0, 0, 1024, 768}}},
+                                 {"row512", {512, 1}, {{0, 0, 512, 1}}},
+                                 {"rects", {1024, 768}, {}}};
+    for (int i = 0; i < 64; ++i) {
+        const int32_t w = 8 + 2 * static_cast<int32_t>(Rand() % 29), h = 8 + 2 * static_cast<int32_t>(Rand() % 29);
+        const int32_t x = static_cast<int32_t>(Rand() % (1024 - 64)), y = static_cast<int32_t>(Rand() % (768 - 64));
+        shapes[3].draws.push_back({x, y, x + w, y + h});
+    }
+    for (Shape& sh : shapes)
+        for (const Rect& r : sh.draws)
+            sh.pixels += static_cast<size_t>(r.right - r.left) * static_cast<size_t>(r.bottom - r.top);
+    return shapes;
+}
+
+Size SourceSize(Size target, bool scaled)
+{
+    return scaled ? Size{target.w / 2, std::max(target.h / 2, 1)} : target;
+}
+
+Rect SourceRect(const Rect& d, bool scaled)
+{
+    if (!scaled)
+        return d;
+    const int32_t x = d.left / 2, y = d.top / 2;
+    return {x, y, x + (d.right - d.left) / 2, y + std::max((d.bottom - d.top) / 2, 1)};
+}
 
 struct Case {
-    int size;
+    int shape;
     BlendOp op;
     bool scaled;
     bool sprite;
@@ -127,11 +167,12 @@ double Median(std::vector<double> v)
 }
 
 struct Images {
+    Size size;
     Buffer dst;
-    Buffer sprite1, random1, sprite2, random2; // 1:1 and half-size sources
+    Buffer sprite1, random1, sprite2, random2; // 1:1 and 2x sources
     explicit Images(Size s)
-        : dst(size_t(s.w) * s.h, 0), sprite1(size_t(s.w) * s.h, 64), random1(size_t(s.w) * s.h, 64),
-          sprite2(size_t(s.w / 2) * (s.h / 2), 64), random2(size_t(s.w / 2) * (s.h / 2), 64)
+        : size(s), dst(Count(s, false), 0), sprite1(Count(s, false), 64), random1(Count(s, false), 64),
+          sprite2(Count(s, true), 64), random2(Count(s, true), 64)
     {
         FillRandom(dst);
         FillSprite(sprite1);
@@ -139,11 +180,22 @@ struct Images {
         FillSprite(sprite2);
         FillRandom(random2);
     }
+    static size_t Count(Size s, bool scaled)
+    {
+        const Size z = SourceSize(s, scaled);
+        return static_cast<size_t>(z.w) * static_cast<size_t>(z.h);
+    }
+    Surface Target() { return {reinterpret_cast<uint8_t*>(dst.data()), size.w * 4, size.w, size.h}; }
+    Surface Source(bool scaled, bool sprite)
+    {
+        Buffer& b = scaled ? (sprite ? sprite2 : random2) : (sprite ? sprite1 : random1);
+        const Size z = SourceSize(size, scaled);
+        return {reinterpret_cast<uint8_t*>(b.data()), z.w * 4, z.w, z.h};
+    }
 };
 
-double MemcpyMpix(Size s)
+double MemcpyMpix(size_t n)
 {
-    const size_t n = size_t(s.w) * s.h;
     Buffer a(n, 0), b(n, 64);
     FillRandom(a);
     const double sec = SecondsPerCall([&] {
@@ -153,10 +205,9 @@ double MemcpyMpix(Size s)
     return static_cast<double>(n) / sec / 1e6;
 }
 
-double CallOverhead(Images& im, Size s)
+double CallOverhead(Images& im)
 {
-    const Surface target{reinterpret_cast<uint8_t*>(im.dst.data()), s.w * 4, s.w, s.h};
-    const Surface source{reinterpret_cast<uint8_t*>(im.random1.data()), s.w * 4, s.w, s.h};
+    const Surface target = im.Target(), source = im.Source(false, false);
     const BlendParams params{200, 0x00336699, false};
     return SecondsPerCall([&] {
         Blend(BlendOp::AlphaBlend, target, {0, 0, 1, 1}, source, {0, 0, 1, 1}, params);
@@ -164,20 +215,21 @@ double CallOverhead(Images& im, Size s)
     });
 }
 
-double KernelMpix(Images& im, const Case& c, double overhead)
+double KernelMpix(Images& im, const Shape& sh, const Case& c, double overhead)
 {
-    const Size s = kSizes[c.size];
-    const Size src = c.scaled ? Size{s.w / 2, s.h / 2} : s;
-    Buffer& sp = c.scaled ? (c.sprite ? im.sprite2 : im.random2) : (c.sprite ? im.sprite1 : im.random1);
-    const Surface target{reinterpret_cast<uint8_t*>(im.dst.data()), s.w * 4, s.w, s.h};
-    const Surface source{reinterpret_cast<uint8_t*>(sp.data()), src.w * 4, src.w, src.h};
+    const Surface target = im.Target(), source = im.Source(c.scaled, c.sprite);
+    std::vector<Rect> srcRects;
+    for (const Rect& r : sh.draws)
+        srcRects.push_back(SourceRect(r, c.scaled));
     const BlendParams params{200, 0x00336699, false};
     ForceIsa(c.isa);
     const double sec = SecondsPerCall([&] {
-        Blend(c.op, target, {0, 0, s.w, s.h}, source, {0, 0, src.w, src.h}, params);
+        for (size_t i = 0; i < sh.draws.size(); ++i)
+            Blend(c.op, target, sh.draws[i], source, srcRects[i], params);
         Clobber();
     });
-    return static_cast<double>(s.w) * s.h / std::max(sec - overhead, sec * 0.5) / 1e6;
+    const double fixed = overhead * static_cast<double>(sh.draws.size());
+    return static_cast<double>(sh.pixels) / std::max(sec - fixed, sec * 0.5) / 1e6;
 }
 
 } // namespace
@@ -202,8 +254,10 @@ int main(int argc, char** argv)
     }
 
     const Isa start = ActiveIsa();
+    const std::vector<Shape> shapes = MakeShapes();
+    const int nShapes = static_cast<int>(shapes.size());
     std::vector<Case> cases;
-    for (int si = 0; si < 2; ++si)
+    for (int si = 0; si < nShapes; ++si)
         for (int o = 0; o < 8; ++o) {
             const BlendOp op = static_cast<BlendOp>(o);
             if (filter != "all" && filter != kOpNames[o])
@@ -224,19 +278,19 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    std::vector<double> memcpyMpix[2], overheadNs[2];
+    std::vector<std::vector<double>> memcpyMpix(shapes.size()), overheadNs(shapes.size());
     for (int p = 0; p < passes; ++p) {
-        for (int si = 0; si < 2; ++si) {
-            const Size s = kSizes[si];
-            const double mc = MemcpyMpix(s);
-            Images im(s);
+        for (int si = 0; si < nShapes; ++si) {
+            const Shape& sh = shapes[static_cast<size_t>(si)];
+            const double mc = MemcpyMpix(sh.pixels);
+            Images im(sh.target);
             ForceIsa(start);
-            const double overhead = CallOverhead(im, s);
-            memcpyMpix[si].push_back(mc);
-            overheadNs[si].push_back(overhead * 1e9);
+            const double overhead = CallOverhead(im);
+            memcpyMpix[static_cast<size_t>(si)].push_back(mc);
+            overheadNs[static_cast<size_t>(si)].push_back(overhead * 1e9);
             for (Case& c : cases)
-                if (c.size == si) {
-                    const double m = KernelMpix(im, c, overhead);
+                if (c.shape == si) {
+                    const double m = KernelMpix(im, sh, c, overhead);
                     c.mpix.push_back(m);
                     c.ratio.push_back(m / mc);
                 }
@@ -245,10 +299,10 @@ int main(int argc, char** argv)
     }
     ForceIsa(start);
 
-    // The scalar case with the same size, op, path and source.
+    // The scalar case with the same shape, op, path and source.
     auto scalarOf = [&](const Case& c) -> const Case* {
         for (const Case& o : cases)
-            if (o.isa == Isa::Scalar && o.size == c.size && o.op == c.op && o.scaled == c.scaled &&
+            if (o.isa == Isa::Scalar && o.shape == c.shape && o.op == c.op && o.scaled == c.scaled &&
                 o.sprite == c.sprite)
                 return &o;
         return nullptr;
@@ -256,23 +310,20 @@ int main(int argc, char** argv)
 
     if (csv)
         std::printf("name,kernel,isa,size,path,source,mpix_s,x_memcpy,x_scalar\n");
-    for (int si = 0; si < 2; ++si) {
-        const Size s = kSizes[si];
-        char dims[32];
-        std::snprintf(dims, sizeof dims, "%dx%d", s.w, s.h);
+    for (int si = 0; si < nShapes; ++si) {
+        const Shape& sh = shapes[static_cast<size_t>(si)];
+        const double mc = Median(memcpyMpix[static_cast<size_t>(si)]);
         if (csv)
-            std::printf("memcpy/%s,memcpy,,%s,,,%.0f,1,\n", dims, dims, Median(memcpyMpix[si]));
+            std::printf("memcpy/%s,memcpy,,%s,,,%.0f,1,\n", sh.name, sh.name, mc);
         else
-            std::printf("memcpy %s: %.0f Mpix/s; Blend call overhead %.0f ns (subtracted)\n", dims,
-                        Median(memcpyMpix[si]), Median(overheadNs[si]));
+            std::printf("memcpy %-8s (%7zu pixels): %6.0f Mpix/s; Blend call overhead %.0f ns (subtracted)\n", sh.name,
+                        sh.pixels, mc, Median(overheadNs[static_cast<size_t>(si)]));
     }
     if (!csv)
         std::printf("%-15s %-6s %-9s %-4s %-6s %9s %9s %9s\n", "kernel", "isa", "size", "path", "source", "Mpix/s",
                     "x memcpy", "x scalar");
     for (const Case& c : cases) {
-        const Size s = kSizes[c.size];
-        char dims[32];
-        std::snprintf(dims, sizeof dims, "%dx%d", s.w, s.h);
+        const char* dims = shapes[static_cast<size_t>(c.shape)].name;
         const char* path = c.scaled ? "2x" : "1to1";
         const char* src = c.sprite ? "sprite" : "random";
         const double mpix = Median(c.mpix);
