@@ -43,11 +43,32 @@ struct ColumnRun {
     std::vector<int32_t> cols;
 };
 
+// Buffers of the scaled path, kept from call to call: small scaled draws
+// would otherwise spend most of their time allocating.
+struct ScaledScratch {
+    ColumnRun runs[4];
+    std::vector<float> starts;
+    std::vector<uint32_t> gathered;
+};
+
+ScaledScratch& Scratch()
+{
+    thread_local ScaledScratch scratch;
+    return scratch;
+}
+
 class ColumnCache {
 public:
-    ColumnCache(int32_t dw, float rx, int32_t left, int32_t last) : dw_(dw), rx_(rx), left_(left), last_(last) {}
+    ColumnCache(ScaledScratch& scratch, int32_t dw, float rx, int32_t left, int32_t last)
+        : runs_(scratch.runs), starts_(scratch.starts), dw_(dw), rx_(rx), left_(left), last_(last)
+    {
+        for (int i = 0; i < kWays; ++i)
+            runs_[i].valid = false;
+    }
 
-    // Index of the run for start value ax (computed on a miss).
+    // Index of the run for start value ax (computed on a miss). The
+    // accumulator's next value depends on its value alone, so once it comes
+    // back to the start value after k steps the columns repeat, k further on.
     int Lookup(float ax)
     {
         uint32_t bits;
@@ -59,14 +80,32 @@ public:
         next_ = (next_ + 1) % kWays;
         ColumnRun& run = runs_[slot];
         run.cols.resize(static_cast<size_t>(dw_));
+        starts_.resize(static_cast<size_t>(dw_) + 1);
+        int32_t* cols = run.cols.data();
         int32_t scol = left_;
+        int32_t period = 0;
         for (int32_t i = 0; i < dw_; ++i) {
-            run.cols[static_cast<size_t>(i)] = std::min(scol, last_);
+            starts_[static_cast<size_t>(i)] = ax;
+            cols[i] = scol;
             ax += rx_;
             const int32_t m = static_cast<int32_t>(ax);
             ax -= static_cast<float>(m);
             scol += m;
+            uint32_t now;
+            std::memcpy(&now, &ax, sizeof now);
+            if (now == bits) {
+                period = i + 1;
+                break;
+            }
         }
+        if (period > 0) {
+            const int32_t shift = scol - left_;
+            for (int32_t i = period; i < dw_; ++i)
+                cols[i] = cols[i - period] + shift;
+            ax = starts_[static_cast<size_t>(dw_ % period)];
+        }
+        for (int32_t i = 0; i < dw_; ++i)
+            cols[i] = std::min(cols[i], last_);
         run.startBits = bits;
         run.end = ax;
         run.valid = true;
@@ -77,7 +116,8 @@ public:
 
 private:
     static constexpr int kWays = 4;
-    ColumnRun runs_[kWays];
+    ColumnRun* runs_;
+    std::vector<float>& starts_;
     int next_ = 0;
     uint32_t lastId_ = 0;
     int32_t dw_;
@@ -136,8 +176,10 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
     const RowFn row = table.rows[RowFor(op, true, params.depth16)];
     const float rx = static_cast<float>(sw) / static_cast<float>(dw);
     const float ry = static_cast<float>(sh) / static_cast<float>(dh);
-    ColumnCache cache(dw, rx, src.left, src.right - 1);
-    std::vector<uint32_t> gathered(static_cast<size_t>(dw));
+    ScaledScratch& scratch = Scratch();
+    ColumnCache cache(scratch, dw, rx, src.left, src.right - 1);
+    std::vector<uint32_t>& gathered = scratch.gathered;
+    gathered.resize(static_cast<size_t>(dw));
     uint32_t gatheredId = 0;
     int32_t gatheredRow = -1;
     float ax = 0.0f;

@@ -214,6 +214,31 @@ TEST(KernelTables, SkipRulesOnEveryAlphaPair)
     }
 }
 
+// The scaled path repeats a row's columns once the column accumulator comes
+// back to its start value: ratios with short and long periods and none, on
+// wide rows where the clamp to the last column matters.
+TEST(KernelTables, ScaledColumnsOnWideRows)
+{
+    IsaScope keep;
+    for (int32_t sw : {1, 2, 3, 7, 64, 100, 333}) {
+        for (int32_t dw : {2, 97, 256, 1000, 1023}) {
+            Rng rng(static_cast<uint64_t>(sw * 4096 + dw));
+            GuardedSurface source(sw, 3), want(dw, 5), got(dw, 5);
+            source.Fill(rng);
+            want.Fill(rng);
+            const std::vector<uint32_t> init = want.Words();
+            const Rect dst{0, 0, dw, 5}, src{0, 0, sw, 3};
+            ASSERT_TRUE(BlendReference(BlendOp::AlphaBlend, want.View(), dst, source.View(), src, {}));
+            for (Isa isa : SupportedIsas()) {
+                ForceIsa(isa);
+                std::memcpy(const_cast<uint32_t*>(got.Words().data()), init.data(), init.size() * 4);
+                ASSERT_TRUE(Blend(BlendOp::AlphaBlend, got.View(), dst, source.View(), src, {}));
+                EXPECT_EQ(got.Words(), want.Words()) << IsaName(isa) << " " << sw << " -> " << dw << " columns";
+            }
+        }
+    }
+}
+
 // Source and target in one buffer: the fast path must see pixels in the
 // reference's order.
 TEST(KernelTables, DrawingAnImageIntoItself)
