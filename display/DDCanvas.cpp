@@ -2,7 +2,10 @@
 
 #include "DDImage.h"
 #include "DDSurface.h"
+#include "GdiplusText.h"
 #include "GdiplusUtil.h"
+
+#include <cwchar>
 
 namespace Veld {
 namespace Game {
@@ -244,18 +247,132 @@ DrawStyle* CDDCanvas::GetDefaultStyle()
 
 bool CDDCanvas::DrawText(const wchar_t* pszText, RECT* pRect, const TextStyle* pStyle)
 {
-    (void)pszText;
-    (void)pRect;
-    (void)pStyle;
-    return false;
+    if (!m_pTarget || !pszText || !pRect)
+        return false;
+    HDC hdc = nullptr;
+    if (FAILED(m_pTarget->GetDC(&hdc)) || !hdc)
+        return true;
+
+    const DWORD flags = pStyle ? pStyle->dwFlags : 0;
+    COLORREF crOldText = 0, crOldBack = 0;
+    HGDIOBJ hOldFont = nullptr;
+    if (flags & TextStyle::UseColors) {
+        crOldText = SetTextColor(hdc, pStyle->crText);
+        crOldBack = SetBkColor(hdc, pStyle->crBack);
+    }
+    if (flags & TextStyle::UseFont)
+        hOldFont = SelectObject(hdc, pStyle->hFont);
+
+    if (!(flags & TextStyle::Measure)) {
+        SetBkMode(hdc, TRANSPARENT);
+        DrawTextW(hdc, pszText, -1, pRect, DT_CENTER);
+    } else if (flags & TextStyle::FixedCells) {
+        SetBkMode(hdc, TRANSPARENT);
+        DrawFixedCells(hdc, pszText, *pRect);
+    } else {
+        DrawTextW(hdc, pszText, -1, pRect, DT_CALCRECT);
+    }
+
+    if (flags & TextStyle::UseColors) {
+        SetTextColor(hdc, crOldText);
+        SetBkColor(hdc, crOldBack);
+    }
+    if ((flags & TextStyle::UseFont) && hOldFont)
+        SelectObject(hdc, hOldFont);
+    m_pTarget->ReleaseDC(hdc);
+    return true;
+}
+
+void CDDCanvas::DrawFixedCells(HDC hdc, const wchar_t* pszText, const RECT& rc)
+{
+    // Square cells as high as the font's line; lines are placed 3 pixels apart.
+    RECT rcCell = rc;
+    const int cell = ::DrawTextW(hdc, L" ", 1, &rcCell, DT_WORDBREAK | DT_EDITCONTROL);
+    if (cell <= 0)
+        return;
+    const int64_t perLine = (static_cast<int64_t>(rc.right) - rc.left) / cell;
+    const int64_t lines = (static_cast<int64_t>(rc.bottom) - rc.top) / cell;
+    // An inverted or too small rectangle holds no cell.
+    if (perLine <= 0 || lines <= 0)
+        return;
+    const int64_t length = static_cast<int64_t>(wcslen(pszText));
+    const int64_t pitch = cell + 3;
+    int64_t consumed = 0;
+    for (int64_t i = 0; i < lines && consumed < length; ++i, consumed += perLine) {
+        const int64_t top = rc.top + i * pitch;
+        const int64_t bottom = top + pitch;
+        if (bottom > INT32_MAX)
+            break;
+        RECT rcLine = {rc.left, static_cast<LONG>(top), rc.right, static_cast<LONG>(bottom)};
+        const int64_t count = length - consumed < perLine ? length - consumed : perLine;
+        DrawTextW(hdc, pszText + consumed, static_cast<int>(count), &rcLine, 0);
+    }
 }
 
 bool CDDCanvas::DrawString(const wchar_t* pszText, const RECT* pRect, const StringStyle* pStyle)
 {
-    (void)pszText;
-    (void)pRect;
-    (void)pStyle;
-    return false;
+    using namespace Gdip;
+    // A canvas made before GDI+ was started has no string format to draw with.
+    if (!m_pTarget || !pszText || !pRect || !m_pStringFormat)
+        return false;
+    HDC hdc = nullptr;
+    if (FAILED(m_pTarget->GetDC(&hdc)) || !hdc)
+        return false;
+
+    m_rcLayout = {static_cast<float>(pRect->left), static_cast<float>(pRect->top),
+                  static_cast<float>(static_cast<int64_t>(pRect->right) - pRect->left),
+                  static_cast<float>(static_cast<int64_t>(pRect->bottom) - pRect->top)};
+    if (pStyle)
+        ApplyStringStyle(*pStyle);
+
+    {
+        // Every GDI+ object made on the device context goes before the context.
+        GpGraphics* pGraphics = nullptr;
+        if (GdipCreateFromHDC(hdc, &pGraphics) == Ok && pGraphics) {
+            GraphicsPtr graphics(pGraphics);
+            FontFamilyPtr family;
+            FontPtr font;
+            GpSolidFill* pBrush = nullptr;
+            if (CreatePixelFont(m_strFontFamily.c_str(), static_cast<float>(m_nFontSize), m_nFontStyle, family, font) &&
+                GdipCreateSolidFill(m_dwTextColor, &pBrush) == Ok && pBrush) {
+                BrushPtr brush(pBrush);
+                const RectF layout(m_rcLayout.x, m_rcLayout.y, m_rcLayout.width, m_rcLayout.height);
+                GdipDrawString(pGraphics, pszText, -1, font.get(), &layout, m_pStringFormat, pBrush);
+            }
+        }
+    }
+    m_pTarget->ReleaseDC(hdc);
+    return true;
+}
+
+void CDDCanvas::ApplyStringStyle(const StringStyle& style)
+{
+    using namespace Gdip;
+    switch (style.nFontStyle) {
+    case StringStyle::Regular:
+    case StringStyle::Bold:
+    case StringStyle::Italic:
+    case StringStyle::BoldItalic:
+    case StringStyle::Underline:
+    case StringStyle::Strikeout: m_nFontStyle = style.nFontStyle; break;
+    default: break;
+    }
+    // Near, Center, Far (1, 2, 3) are GDI+'s alignments 0, 1, 2.
+    if (style.nAlign >= StringStyle::Near && style.nAlign <= StringStyle::Far) {
+        const GpStatus status =
+            GdipSetStringFormatAlign(m_pStringFormat, static_cast<StringAlignment>(style.nAlign - 1));
+        if (status != Ok)
+            m_nStringFormatStatus = status;
+    }
+    if (style.nLineAlign >= StringStyle::Near && style.nLineAlign <= StringStyle::Far) {
+        const GpStatus status =
+            GdipSetStringFormatLineAlign(m_pStringFormat, static_cast<StringAlignment>(style.nLineAlign - 1));
+        if (status != Ok)
+            m_nStringFormatStatus = status;
+    }
+    m_dwTextColor = OpaqueArgb(style.crText);
+    m_nFontSize = style.nSize;
+    m_strFontFamily = style.strFamily;
 }
 
 bool CDDCanvas::FillRect(const RECT* pRect, COLORREF clr)

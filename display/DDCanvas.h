@@ -62,6 +62,9 @@ private:
     bool DrawClipped(IImage* pImage, const Kernels::Rect& dst, const Kernels::Rect& src, const DrawStyle* pStyle);
     bool Blend(CDDImage* pImage, const Kernels::Rect& dst, const Kernels::Rect& src, Kernels::BlendOp op,
                const Kernels::BlendParams& params);
+    // Text helpers of DrawText and DrawString.
+    static void DrawFixedCells(HDC hdc, const wchar_t* pszText, const RECT& rc);
+    void ApplyStringStyle(const StringStyle& style);
 
     // Layout rectangle of the GDI+ text output.
     struct LayoutRect {

@@ -5,6 +5,7 @@
 #include "CInput.h"
 #include "DDCanvas.h"
 #include "DDDisplay.h"
+#include "DDFont.h"
 #include "DDImage.h"
 
 namespace Veld {
@@ -221,9 +222,19 @@ void CDDGameEngine::DestroyCanvas(ICanvas* pCanvas)
 }
 IDDFont* CDDGameEngine::CreateDDFont()
 {
-    return nullptr;
+    if (!m_bInitialized)
+        return nullptr;
+    CDDFont* font = new (std::nothrow) CDDFont();
+    if (font)
+        font->SetEngine(this); // the glyph's images come from CreateImage
+    return font;
 }
-void CDDGameEngine::DestroyDDFont(IDDFont*) {}
+
+void CDDGameEngine::DestroyDDFont(IDDFont* pFont)
+{
+    delete dynamic_cast<CDDFont*>(pFont); // other classes and null: nothing
+}
+
 IDirectDrawSurface7* CDDGameEngine::CreateSurface(int nWidth, int nHeight)
 {
     if (!m_bInitialized || nWidth <= 0 || nHeight <= 0 || !m_pDisplay || !m_pDisplay->GetDirectDraw())

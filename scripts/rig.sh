@@ -82,6 +82,14 @@ start() {
     # exactly where asked and hiding one does not wait for the manager.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$rig/wineboot.log" 2>&1
   fi
+  # A bare prefix has no sans-serif family for GDI+: map the usual ones to
+  # Liberation Sans (fonts-liberation).
+  if ! grep -q 'Liberation Sans' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    for face in "Microsoft Sans Serif" "Arial" "Tahoma"; do
+      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Sans" /f \
+        </dev/null >>"$rig/wineboot.log" 2>&1
+    done
+  fi
   wineserver -p </dev/null >>"$rig/wineserver.log" 2>&1
   # Make sure the server and the prefix answer before the first test.
   wine cmd /c exit 0 </dev/null >>"$rig/wineserver.log" 2>&1

@@ -16,6 +16,7 @@ PACKAGES=(
   clang clang-format libclang-rt-14-dev
   libbenchmark-dev
   file xz-utils dpkg-dev patch lame
+  fonts-liberation
 )
 
 missing=()

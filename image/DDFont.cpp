@@ -1,0 +1,204 @@
+#include "DDFont.h"
+
+#include <climits>
+
+#include "Canvas.h"
+#include "DDImage.h"
+#include "GameEngine.h"
+#include "GdiplusText.h"
+
+namespace Veld {
+namespace Game {
+
+using Client::Utility::CPath;
+
+namespace {
+
+// Advance width of a two-character emoticon, whatever its picture's width.
+const int kEmotionAdvance = 19;
+
+CPath DefaultEmotionPath()
+{
+    return CPath::Join(Client::Utility::GetModuleDirectory(), L"..\\Emotions\\");
+}
+
+} // namespace
+
+CDDFont::CDDFont()
+    : m_szCode{}, m_szText{}, m_pImage(nullptr), m_pEngine(nullptr), m_nWidth(0), m_nHeight(0), m_bEmotion(false),
+      m_pathEmotion(DefaultEmotionPath())
+{
+}
+
+bool CDDFont::Create(const wchar_t* pszCode, int nLength, std::wstring strFaceName, int nSize, int nStyle, COLORREF clr)
+{
+    if (!pszCode || !m_pEngine || nSize <= 0 || nLength < 1 || nLength > 3)
+        return false;
+    // A glyph set up again starts afresh: the old picture goes back first.
+    ReleaseImage();
+    m_bEmotion = false;
+
+    m_nWidth = nSize;
+    m_nHeight = nSize;
+    int i = 0;
+    for (; i < nLength && pszCode[i]; ++i)
+        m_szCode[i] = pszCode[i];
+    for (; i < 4; ++i)
+        m_szCode[i] = L'\0';
+
+    if (nLength == 1)
+        return RenderCharacter(strFaceName, nSize, nStyle, clr);
+    m_bEmotion = true;
+    return LoadEmotion(nLength);
+}
+
+CDDImage* CDDFont::NewImage()
+{
+    IImage* pImage = m_pEngine->CreateImage();
+    CDDImage* pDDImage = dynamic_cast<CDDImage*>(pImage);
+    if (!pDDImage) {
+        if (pImage)
+            m_pEngine->DestroyImage(pImage);
+        return nullptr;
+    }
+    m_pImage = pDDImage;
+    return pDDImage;
+}
+
+bool CDDFont::RenderCharacter(const std::wstring& strFaceName, int nSize, int nStyle, COLORREF clr)
+{
+    using namespace Gdip;
+    // Characters below U+00FF are half as wide as they are high. The cell has
+    // one pixel more each way for the antialiased edge.
+    if (nSize == INT_MAX)
+        return false;
+    int cellWidth = nSize + 1;
+    if (m_szCode[0] < 0xFF) {
+        m_nWidth = static_cast<int>(nSize * 0.5);
+        cellWidth = nSize / 2 + 1;
+    }
+    const int cellHeight = nSize + 1;
+
+    CDDImage* pImage = NewImage();
+    if (!pImage || !pImage->Create(cellWidth, cellHeight))
+        return false;
+    IDirectDrawSurface7* pSurface = pImage->GetSurface();
+    DDBLTFX fx = {};
+    fx.dwSize = sizeof(fx);
+    fx.dwFillColor = 0;
+    RECT rcCell = {0, 0, cellWidth, cellHeight};
+    pSurface->Blt(&rcCell, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+
+    HDC hdc = nullptr;
+    if (FAILED(pSurface->GetDC(&hdc)) || !hdc)
+        return false;
+    {
+        // Every GDI+ object made on the device context goes before the context.
+        GpGraphics* pGraphics = nullptr;
+        if (GdipCreateFromHDC(hdc, &pGraphics) == Ok && pGraphics) {
+            GraphicsPtr graphics(pGraphics);
+            FontFamilyPtr family;
+            FontPtr font;
+            GpSolidFill* pBrush = nullptr;
+            GpStringFormat* pFormat = nullptr;
+            const bool haveFont = CreatePixelFont(strFaceName.c_str(), static_cast<float>(nSize), nStyle, family, font);
+            if (GdipCreateSolidFill(OpaqueArgb(clr), &pBrush) != Ok)
+                pBrush = nullptr;
+            BrushPtr brush(pBrush);
+            if (GdipCreateStringFormat(0, LANG_NEUTRAL, &pFormat) != Ok)
+                pFormat = nullptr;
+            StringFormatPtr format(pFormat);
+            if (haveFont && pBrush && pFormat) {
+                GdipSetStringFormatAlign(pFormat, StringAlignmentNear);
+                GdipSetStringFormatLineAlign(pFormat, StringAlignmentNear);
+                GdipSetStringFormatTrimming(pFormat, StringTrimmingCharacter);
+                // A layout box of zero size has no bounds: a character wider than
+                // its half-width cell (with GDI+'s side margins) is still placed
+                // at the top left instead of finding no room, and the surface
+                // clips it to the cell.
+                const RectF layout(0.0f, 0.0f, 0.0f, 0.0f);
+                GdipDrawString(pGraphics, m_szCode, 1, font.get(), &layout, pFormat, pBrush);
+            }
+        }
+    }
+    pSurface->ReleaseDC(hdc);
+    return true;
+}
+
+bool CDDFont::LoadEmotion(int nLength)
+{
+    CDDImage* pImage = NewImage();
+    if (!pImage)
+        return false;
+    if (nLength == 2) {
+        m_nWidth = kEmotionAdvance;
+        wchar_t szFile[7] = {};
+        wcsncpy(szFile, m_szCode, 2);
+        wcscat(szFile, L".png");
+        const CPath path = CPath::Join(m_pathEmotion, szFile);
+        return path.IsValid() && pImage->LoadFromFile(path.c_str());
+    }
+    wchar_t szFile[20] = {};
+    wcsncpy(szFile, m_szCode, 3);
+    wcscat(szFile, L".png");
+    const CPath path = CPath::Join(CPath::Join(m_pathEmotion, L"system"), szFile);
+    if (!path.IsValid() || !pImage->LoadFromFile(path.c_str()))
+        return false;
+    m_nWidth = pImage->GetWidth();
+    m_nHeight = pImage->GetHeight();
+    return true;
+}
+
+void CDDFont::Draw(ICanvas* pCanvas, RECT* pRect)
+{
+    if (!m_pImage || !pCanvas || !pRect)
+        return;
+    const int width = m_pImage->GetWidth();
+    const int height = m_pImage->GetHeight();
+    pRect->right = pRect->left + width;
+    pRect->bottom = pRect->top + height;
+    pCanvas->DrawImageKeyed(m_pImage, *pRect, RECT{0, 0, width, height}, 0);
+}
+
+int CDDFont::GetWidth()
+{
+    return m_nWidth;
+}
+
+int CDDFont::GetHeight()
+{
+    return m_nHeight;
+}
+
+bool CDDFont::IsEmotion()
+{
+    return m_bEmotion;
+}
+
+const wchar_t* CDDFont::GetText()
+{
+    if (!m_bEmotion)
+        return m_szCode;
+    m_szText[0] = L'/';
+    m_szText[1] = m_szCode[0];
+    m_szText[2] = m_szCode[1];
+    m_szText[3] = L'\0';
+    return m_szText;
+}
+
+void CDDFont::ReleaseImage()
+{
+    if (!m_pImage || !m_pEngine)
+        return;
+    m_pEngine->DestroyImage(m_pImage);
+    m_pImage = nullptr;
+}
+
+void CDDFont::SetEmotionPath(const wchar_t* pszFolder)
+{
+    if (pszFolder)
+        m_pathEmotion = CPath(pszFolder);
+}
+
+} // namespace Game
+} // namespace Veld

@@ -1,0 +1,62 @@
+// GDI+ text helpers shared by the canvas's string output and the glyphs:
+// owning handles and a font that falls back to the generic sans-serif family.
+#pragma once
+
+#include <memory>
+
+#include "GdiplusUtil.h"
+
+namespace Veld::Game::Gdip {
+
+struct FontFamilyDeleter {
+    void operator()(GpFontFamily* p) const { GdipDeleteFontFamily(p); }
+};
+struct FontDeleter {
+    void operator()(GpFont* p) const { GdipDeleteFont(p); }
+};
+struct BrushDeleter {
+    void operator()(GpBrush* p) const { GdipDeleteBrush(p); }
+};
+struct StringFormatDeleter {
+    void operator()(GpStringFormat* p) const { GdipDeleteStringFormat(p); }
+};
+
+using FontFamilyPtr = std::unique_ptr<GpFontFamily, FontFamilyDeleter>;
+using FontPtr = std::unique_ptr<GpFont, FontDeleter>;
+using BrushPtr = std::unique_ptr<GpBrush, BrushDeleter>;
+using StringFormatPtr = std::unique_ptr<GpStringFormat, StringFormatDeleter>;
+
+// A font of the named family in pixel units. When the family is not
+// installed, or has no font of the style, the generic sans-serif family
+// stands in. The family must outlive the font: both are handed out.
+inline bool CreatePixelFont(const wchar_t* pszFamily, float fSize, int nStyle, FontFamilyPtr& family, FontPtr& font)
+{
+    GpFontFamily* pFamily = nullptr;
+    GpFont* pFont = nullptr;
+    if (GdipCreateFontFamilyFromName(pszFamily, nullptr, &pFamily) == Ok && pFamily) {
+        family.reset(pFamily);
+        if (GdipCreateFont(pFamily, fSize, nStyle, UnitPixel, &pFont) == Ok && pFont) {
+            font.reset(pFont);
+            return true;
+        }
+        family.reset();
+    }
+    pFamily = nullptr;
+    if (GdipGetGenericFontFamilySansSerif(&pFamily) != Ok || !pFamily)
+        return false;
+    family.reset(pFamily);
+    pFont = nullptr;
+    if (GdipCreateFont(pFamily, fSize, nStyle, UnitPixel, &pFont) != Ok || !pFont)
+        return false;
+    font.reset(pFont);
+    return true;
+}
+
+// Opaque ARGB of a COLORREF 0x00BBGGRR.
+inline ARGB OpaqueArgb(COLORREF clr)
+{
+    return 0xFF000000u | (static_cast<ARGB>(GetRValue(clr)) << 16) | (static_cast<ARGB>(GetGValue(clr)) << 8) |
+           GetBValue(clr);
+}
+
+} // namespace Veld::Game::Gdip
