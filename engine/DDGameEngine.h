@@ -70,6 +70,7 @@ private:
     // callback has returned.
     CInput* m_pRetiredInput = nullptr;
     CDDDisplay* m_pRetiredDisplay = nullptr;
+    CDSound7* m_pRetiredSoundEx = nullptr;
 };
 
 } // namespace Game
