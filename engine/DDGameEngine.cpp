@@ -7,6 +7,8 @@
 #include "DDDisplay.h"
 #include "DDFont.h"
 #include "DDImage.h"
+#include "DSound7.h"
+#include "MciSound.h"
 
 namespace Veld {
 namespace Game {
@@ -77,6 +79,22 @@ bool CDDGameEngine::CreateServices()
         return false;
     }
     m_window.m_pInput = m_pInput;
+
+    m_pSound = new (std::nothrow) CSound();
+    if (!m_pSound) {
+        m_window.m_pInput = nullptr;
+        delete m_pInput;
+        m_pInput = nullptr;
+        m_window.m_pDisplay = nullptr;
+        delete m_pDisplay;
+        m_pDisplay = nullptr;
+        return false;
+    }
+
+    // Without a sound card the device stays, without a DirectSound object.
+    m_pSoundEx = new (std::nothrow) CDSound7();
+    if (m_pSoundEx)
+        m_pSoundEx->CreateDirectSound(m_window.m_hFrameWindow);
     return true;
 }
 
@@ -108,6 +126,24 @@ void CDDGameEngine::DestroyServices()
         }
         m_pInput = nullptr;
     }
+    if (m_pSound) {
+        delete m_pSound;
+        m_pSound = nullptr;
+    }
+    if (m_pSoundEx) {
+        if (m_pSoundEx->IsDispatching()) {
+            // Shut down from a sound event: silent now, freed once it has unwound.
+            m_pSoundEx->Retire();
+            DeleteRetired();
+            m_pRetiredSoundEx = m_pSoundEx;
+            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
+        } else {
+            delete m_pSoundEx;
+        }
+        m_pSoundEx = nullptr;
+    }
+    m_window.m_pDisplay = nullptr;
+    m_window.m_pInput = nullptr;
 }
 
 void CDDGameEngine::DeleteRetired()
@@ -119,6 +155,10 @@ void CDDGameEngine::DeleteRetired()
     if (m_pRetiredInput && !m_pRetiredInput->IsDispatching()) {
         delete m_pRetiredInput;
         m_pRetiredInput = nullptr;
+    }
+    if (m_pRetiredSoundEx && !m_pRetiredSoundEx->IsDispatching()) {
+        delete m_pRetiredSoundEx;
+        m_pRetiredSoundEx = nullptr;
     }
 }
 
@@ -132,11 +172,11 @@ IInput* CDDGameEngine::GetInput()
 }
 ISound* CDDGameEngine::GetSound()
 {
-    return nullptr;
+    return m_bInitialized ? m_pSound : nullptr;
 }
 ISoundEx* CDDGameEngine::GetSoundEx()
 {
-    return nullptr;
+    return m_bInitialized ? m_pSoundEx : nullptr;
 }
 
 HWND CDDGameEngine::GetWindowHandle()
