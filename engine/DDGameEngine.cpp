@@ -7,6 +7,7 @@
 #include "DDDisplay.h"
 #include "DDFont.h"
 #include "DDImage.h"
+#include "DDSurface.h"
 #include "DSound7.h"
 #include "MciSound.h"
 
@@ -277,25 +278,9 @@ void CDDGameEngine::DestroyDDFont(IDDFont* pFont)
 
 IDirectDrawSurface7* CDDGameEngine::CreateSurface(int nWidth, int nHeight)
 {
-    if (!m_bInitialized || nWidth <= 0 || nHeight <= 0 || !m_pDisplay || !m_pDisplay->GetDirectDraw())
+    if (!m_bInitialized || nWidth <= 0 || nHeight <= 0 || !m_pDisplay)
         return nullptr;
-    DDSURFACEDESC2 desc = {};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    desc.dwWidth = static_cast<DWORD>(nWidth);
-    desc.dwHeight = static_cast<DWORD>(nHeight);
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-    desc.ddpfPixelFormat.dwRGBBitCount = 32;
-    desc.ddpfPixelFormat.dwRBitMask = 0x00FF0000;
-    desc.ddpfPixelFormat.dwGBitMask = 0x0000FF00;
-    desc.ddpfPixelFormat.dwBBitMask = 0x000000FF;
-    desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0xFF000000;
-    IDirectDrawSurface7* surface = nullptr;
-    if (m_pDisplay->GetDirectDraw()->CreateSurface(&desc, &surface, nullptr) != DD_OK)
-        return nullptr;
-    return surface;
+    return CreateArgbSurface(m_pDisplay->GetDirectDraw(), nWidth, nHeight);
 }
 
 } // namespace Game
