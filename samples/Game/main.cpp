@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Art.h"
+#include "Audio.h"
 #include "Canvas.h"
 #include "Display.h"
 #include "GameEngine.h"
@@ -444,6 +445,7 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         Controls controls(engine, &orbs, &player, &hud);
         Commands commands(engine);
         QuitTimer quit(engine);
+        GameAudio audio(engine, kStrip);
 
         display->AddObject(&backdrop, 0);
         display->AddObject(&showcase, 3);
@@ -453,6 +455,8 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         display->AddObject(&hud, 8);
         input->AddInputListener(&controls);
         input->AddCommandListener(&commands);
+        input->AddInputListener(&audio);
+        audio.Start();
         engine->SetTimer(16, kMoveTimer, &orbs);
         if (seconds > 0)
             engine->SetTimer(static_cast<unsigned>(seconds) * 1000u, kQuitTimer, &quit);
