@@ -5,6 +5,8 @@
 // -mavx2, and nothing in it is visible outside.
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "kernel_table.h"
 #include "pixel_ops.h"
 
@@ -134,7 +136,8 @@ inline V SkipMask(V s, V thr32)
 }
 
 // Results for pixels that are not skipped; the row keeps d where they are.
-inline V CompositeOctet(V s, V d, V alpha32)
+// AlphaComposite's weights: w | A << 24 (w = a*255/A, A the new alpha).
+inline V CompositeWeights(V s, V d, V alpha32)
 {
     const V c255 = Set32(255);
     const V da = _mm256_srli_epi32(d, 24);
@@ -144,8 +147,13 @@ inline V CompositeOctet(V s, V d, V alpha32)
     const V Asafe = _mm256_max_epi32(A, Set32(1));
     const V n = Mul32Small(a, c255);
     const V w = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(Asafe)));
-    const V rgb = Pack(WeightedHalf(RgbLo(s), RgbLo(d), Byte0Lo(w)), WeightedHalf(RgbHi(s), RgbHi(d), Byte0Hi(w)));
-    return _mm256_or_si256(rgb, _mm256_slli_epi32(A, 24));
+    return _mm256_or_si256(w, _mm256_slli_epi32(A, 24));
+}
+
+inline V CompositeOctet(V s, V d, V wA)
+{
+    const V rgb = Pack(WeightedHalf(RgbLo(s), RgbLo(d), Byte0Lo(wA)), WeightedHalf(RgbHi(s), RgbHi(d), Byte0Hi(wA)));
+    return _mm256_or_si256(rgb, _mm256_and_si256(wA, Set32(0xFF000000u)));
 }
 
 // w = (Sa*alpha) >> 8 straight from Sa*256 in the lanes.
@@ -189,23 +197,21 @@ inline V OverlayHalf(V s16, V d16)
     return Select(_mm256_cmpgt_epi16(d16, Set16(127)), hi, lo);
 }
 
-// ColorDodge: min(255, d*255 / (255-s)), 255 when s >= 255.
-inline V DodgeQuotient(V num16, V den16)
-{
-    const V zero = _mm256_setzero_si256();
-    const __m256 qlo = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_unpacklo_epi16(num16, zero)),
-                                     _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(den16, zero)));
-    const __m256 qhi = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_unpackhi_epi16(num16, zero)),
-                                     _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(den16, zero)));
-    // Quotients up to 65025 saturate to 32767 here, then clamp to 255.
-    return _mm256_min_epi16(_mm256_packs_epi32(_mm256_cvttps_epi32(qlo), _mm256_cvttps_epi32(qhi)), Set16(255));
-}
+// ColorDodge: min(255, d*255 / (255-s)). The mode scales s by alpha first,
+// so s <= 254 here and the divisor is 1 to 255 (the scalar step's s >= 255
+// case never arises).
 inline V DodgeHalf(V s16, V d16)
 {
+    const V zero = _mm256_setzero_si256();
     const V c255 = Set16(255);
-    const V den = _mm256_max_epi16(_mm256_sub_epi16(c255, s16), Set16(1));
-    const V q = DodgeQuotient(_mm256_mullo_epi16(d16, c255), den);
-    return Select(_mm256_cmpgt_epi16(s16, Set16(254)), c255, q);
+    const V den = _mm256_sub_epi16(c255, s16);
+    const V num = _mm256_mullo_epi16(d16, c255);
+    const __m256 qlo = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_unpacklo_epi16(num, zero)),
+                                     _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(den, zero)));
+    const __m256 qhi = _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_unpackhi_epi16(num, zero)),
+                                     _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(den, zero)));
+    // Quotients up to 65025 saturate to 32767 here, then clamp to 255.
+    return _mm256_min_epi16(_mm256_packs_epi32(_mm256_cvttps_epi32(qlo), _mm256_cvttps_epi32(qhi)), c255);
 }
 
 // Exclusion: 255 - (255-d)*(255-s)/255 - d*s/255, products <= 65025.
@@ -273,7 +279,6 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
             d[i] = Tail;                                                                                               \
     }
 
-ENGINE_ROW(CompositeRow, CompositeOctet(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
 ENGINE_ROW(BlendShiftRow, BlendShiftOctet(sv, dv, alpha16), BlendShiftPixel(s[i], d[i], alpha), 256)
 ENGINE_ROW(BlendDivRow, BlendDivOctet(sv, dv, alpha32), BlendDivPixel(s[i], d[i], alpha), 255)
 ENGINE_ROW(PremulRow, PremulOctet(sv, dv, alpha16, false), PremulPixel(s[i], d[i], alpha, false), 256)
@@ -282,6 +287,39 @@ ENGINE_ROW(OverlayRow, ModeOctet<kOverlay>(sv, dv, alpha16), OverlayPixel(s[i], 
 ENGINE_ROW(DodgeRow, ModeOctet<kDodge>(sv, dv, alpha16), DodgePixel(s[i], d[i], alpha), 256)
 ENGINE_ROW(ExclusionRow, ModeOctet<kExclusion>(sv, dv, alpha16), ExclusionPixel(s[i], d[i], alpha), 256)
 #undef ENGINE_ROW
+
+// AlphaComposite in blocks: the weights of a block first, then the blends.
+// The weights' long chain of multiplies and a division would otherwise hold
+// back the independent work of the following pixels.
+void CompositeRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
+{
+    constexpr int32_t kBlock = 64;
+    alignas(32) uint32_t weights[kBlock];
+    bool skipped[kBlock / kStep];
+    const V alpha32 = Set32(alpha);
+    const V thr32 = Set32(SkipThreshold(alpha, 255));
+    int32_t i = 0;
+    while (i + kStep <= n) {
+        const int32_t m = std::min(kBlock, (n - i) & ~(kStep - 1));
+        for (int32_t j = 0; j < m; j += kStep) {
+            const V sv = Load(s + i + j);
+            skipped[j / kStep] = AllSet(SkipMask(sv, thr32));
+            if (!skipped[j / kStep])
+                _mm256_store_si256(reinterpret_cast<V*>(weights + j), CompositeWeights(sv, Load(d + i + j), alpha32));
+        }
+        for (int32_t j = 0; j < m; j += kStep) {
+            if (skipped[j / kStep])
+                continue;
+            const V sv = Load(s + i + j);
+            const V dv = Load(d + i + j);
+            const V wA = _mm256_load_si256(reinterpret_cast<const V*>(weights + j));
+            Store(d + i + j, _mm256_blendv_epi8(CompositeOctet(sv, dv, wA), dv, SkipMask(sv, thr32)));
+        }
+        i += m;
+    }
+    for (; i < n; ++i)
+        d[i] = CompositePixel(s[i], d[i], alpha);
+}
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {

@@ -150,23 +150,21 @@ inline V OverlayHalf(V s16, V d16)
     return Select(_mm_cmpgt_epi16(d16, Set16(127)), hi, lo);
 }
 
-// ColorDodge: min(255, d*255 / (255-s)), 255 when s >= 255.
-inline V DodgeQuotient(V num16, V den16)
-{
-    const V zero = _mm_setzero_si128();
-    const __m128 qlo =
-        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num16, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(den16, zero)));
-    const __m128 qhi =
-        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num16, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(den16, zero)));
-    // Quotients up to 65025 saturate to 32767 here, then clamp to 255.
-    return _mm_min_epi16(_mm_packs_epi32(_mm_cvttps_epi32(qlo), _mm_cvttps_epi32(qhi)), Set16(255));
-}
+// ColorDodge: min(255, d*255 / (255-s)). The mode scales s by alpha first,
+// so s <= 254 here and the divisor is 1 to 255 (the scalar step's s >= 255
+// case never arises).
 inline V DodgeHalf(V s16, V d16)
 {
+    const V zero = _mm_setzero_si128();
     const V c255 = Set16(255);
-    const V den = _mm_max_epi16(_mm_sub_epi16(c255, s16), Set16(1));
-    const V q = DodgeQuotient(_mm_mullo_epi16(d16, c255), den);
-    return Select(_mm_cmpgt_epi16(s16, Set16(254)), c255, q);
+    const V den = _mm_sub_epi16(c255, s16);
+    const V num = _mm_mullo_epi16(d16, c255);
+    const __m128 qlo =
+        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(num, zero)), _mm_cvtepi32_ps(_mm_unpacklo_epi16(den, zero)));
+    const __m128 qhi =
+        _mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(num, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(den, zero)));
+    // Quotients up to 65025 saturate to 32767 here, then clamp to 255.
+    return _mm_min_epi16(_mm_packs_epi32(_mm_cvttps_epi32(qlo), _mm_cvttps_epi32(qhi)), c255);
 }
 
 // Exclusion: 255 - (255-d)*(255-s)/255 - d*s/255, products <= 65025.
