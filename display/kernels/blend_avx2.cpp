@@ -136,7 +136,8 @@ inline V SkipMask(V s, V thr32)
 }
 
 // Results for pixels that are not skipped; the row keeps d where they are.
-// AlphaComposite's weights: w | A << 24 (w = a*255/A, A the new alpha).
+// AlphaComposite's weights: w | A << 24 (w = a*255/A, A the new alpha). A
+// skipped pixel (a == 0) gets w = 0 and A = Da, with which the blend gives d.
 inline V CompositeWeights(V s, V d, V alpha32)
 {
     const V c255 = Set32(255);
@@ -313,7 +314,7 @@ void CompositeRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
             const V sv = Load(s + i + j);
             const V dv = Load(d + i + j);
             const V wA = _mm256_load_si256(reinterpret_cast<const V*>(weights + j));
-            Store(d + i + j, _mm256_blendv_epi8(CompositeOctet(sv, dv, wA), dv, SkipMask(sv, thr32)));
+            Store(d + i + j, CompositeOctet(sv, dv, wA));
         }
         i += m;
     }
