@@ -99,9 +99,14 @@ public:
             }
         }
         if (period > 0) {
+            // Copy the columns known so far (a whole number of periods) after
+            // themselves, doubling each time; each copy is independent work.
             const int32_t shift = scol - left_;
-            for (int32_t i = period; i < dw_; ++i)
-                cols[i] = cols[i - period] + shift;
+            for (int32_t have = period, step = shift; have < dw_; have *= 2, step *= 2) {
+                const int32_t count = std::min(have, dw_ - have);
+                for (int32_t i = 0; i < count; ++i)
+                    cols[have + i] = cols[i] + step;
+            }
             ax = starts_[static_cast<size_t>(dw_ % period)];
         }
         for (int32_t i = 0; i < dw_; ++i)
