@@ -109,8 +109,9 @@ public:
             }
             ax = starts_[static_cast<size_t>(dw_ % period)];
         }
-        for (int32_t i = 0; i < dw_; ++i)
-            cols[i] = std::min(cols[i], last_);
+        // Columns never decrease: only a tail can pass the last one.
+        for (int32_t i = dw_ - 1; i >= 0 && cols[i] > last_; --i)
+            cols[i] = last_;
         run.startBits = bits;
         run.end = ax;
         run.valid = true;
