@@ -259,6 +259,9 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
 
 // Rows: eight pixels that all skip are left alone (runs of transparent
 // sprite pixels); otherwise skipped pixels keep d. Limit: see SkipThreshold.
+// A row that does not end on a whole step ends with the last eight pixels,
+// blended from d as it was before the row: where they overlap the body they
+// get the same values again. Rows shorter than a step go pixel by pixel.
 #define ENGINE_ROW(Name, Octet, Tail, Limit)                                                                           \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
@@ -267,6 +270,19 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
         const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
         (void)alpha16;                                                                                                 \
         (void)alpha32;                                                                                                 \
+        if (n < kStep) {                                                                                               \
+            for (int32_t i = 0; i < n; ++i)                                                                            \
+                d[i] = Tail;                                                                                           \
+            return;                                                                                                    \
+        }                                                                                                              \
+        const int32_t last = n - kStep;                                                                                \
+        V rest = _mm256_setzero_si256();                                                                               \
+        if (n % kStep != 0) {                                                                                          \
+            const V sv = Load(s + last);                                                                               \
+            const V dv = Load(d + last);                                                                               \
+            const V skip = SkipMask(sv, thr32);                                                                        \
+            rest = _mm256_blendv_epi8(Octet, dv, skip);                                                                \
+        }                                                                                                              \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
             const V sv = Load(s + i);                                                                                  \
@@ -276,8 +292,8 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
             const V dv = Load(d + i);                                                                                  \
             Store(d + i, _mm256_blendv_epi8(Octet, dv, skip));                                                         \
         }                                                                                                              \
-        for (; i < n; ++i)                                                                                             \
-            d[i] = Tail;                                                                                               \
+        if (i < n)                                                                                                     \
+            Store(d + last, rest);                                                                                     \
     }
 
 ENGINE_ROW(BlendShiftRow, BlendShiftOctet(sv, dv, alpha16), BlendShiftPixel(s[i], d[i], alpha), 256)
@@ -299,6 +315,18 @@ void CompositeRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
     bool skipped[kBlock / kStep];
     const V alpha32 = Set32(alpha);
     const V thr32 = Set32(SkipThreshold(alpha, 255));
+    if (n < kStep) {
+        for (int32_t i = 0; i < n; ++i)
+            d[i] = CompositePixel(s[i], d[i], alpha);
+        return;
+    }
+    const int32_t last = n - kStep;
+    V rest = _mm256_setzero_si256();
+    if (n % kStep != 0) {
+        const V sv = Load(s + last);
+        const V dv = Load(d + last);
+        rest = CompositeOctet(sv, dv, CompositeWeights(sv, dv, alpha32));
+    }
     int32_t i = 0;
     while (i + kStep <= n) {
         const int32_t m = std::min(kBlock, (n - i) & ~(kStep - 1));
@@ -318,18 +346,25 @@ void CompositeRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
         }
         i += m;
     }
-    for (; i < n; ++i)
-        d[i] = CompositePixel(s[i], d[i], alpha);
+    if (i < n)
+        Store(d + last, rest);
 }
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {
     const V alpha16 = Set16(static_cast<int>(alpha));
+    if (n < kStep) {
+        for (int32_t i = 0; i < n; ++i)
+            d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+        return;
+    }
+    const int32_t last = n - kStep;
+    const V rest = ConstAlphaOctet(Load(s + last), Load(d + last), alpha16);
     int32_t i = 0;
     for (; i + kStep <= n; i += kStep)
         Store(d + i, ConstAlphaOctet(Load(s + i), Load(d + i), alpha16));
-    for (; i < n; ++i)
-        d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+    if (i < n)
+        Store(d + last, rest);
 }
 
 } // namespace

@@ -218,6 +218,9 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
 
 // Rows: four pixels that all skip are left alone (runs of transparent sprite
 // pixels); otherwise skipped pixels keep d. The quads give the other pixels.
+// A row that does not end on a whole step ends with the last four pixels,
+// blended from d as it was before the row: where they overlap the body they
+// get the same values again. Rows shorter than a step go pixel by pixel.
 #define ENGINE_ROW(Name, Quad, Tail, Limit)                                                                            \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
@@ -226,6 +229,19 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
         const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
         (void)alpha16;                                                                                                 \
         (void)alpha32;                                                                                                 \
+        if (n < kStep) {                                                                                               \
+            for (int32_t i = 0; i < n; ++i)                                                                            \
+                d[i] = Tail;                                                                                           \
+            return;                                                                                                    \
+        }                                                                                                              \
+        const int32_t last = n - kStep;                                                                                \
+        V rest = _mm_setzero_si128();                                                                                  \
+        if (n % kStep != 0) {                                                                                          \
+            const V sv = Load(s + last);                                                                               \
+            const V dv = Load(d + last);                                                                               \
+            const V skip = _mm_cmpgt_epi32(thr32, _mm_srli_epi32(sv, 24));                                             \
+            rest = Select(skip, dv, Quad);                                                                             \
+        }                                                                                                              \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
             const V sv = Load(s + i);                                                                                  \
@@ -235,8 +251,8 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
             const V dv = Load(d + i);                                                                                  \
             Store(d + i, Select(skip, dv, Quad));                                                                      \
         }                                                                                                              \
-        for (; i < n; ++i)                                                                                             \
-            d[i] = Tail;                                                                                               \
+        if (i < n)                                                                                                     \
+            Store(d + last, rest);                                                                                     \
     }
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
@@ -252,11 +268,18 @@ ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha16), ExclusionPixel(s
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {
     const V alpha16 = Set16(static_cast<int>(alpha));
+    if (n < kStep) {
+        for (int32_t i = 0; i < n; ++i)
+            d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+        return;
+    }
+    const int32_t last = n - kStep;
+    const V rest = ConstAlphaQuad(Load(s + last), Load(d + last), alpha16);
     int32_t i = 0;
     for (; i + kStep <= n; i += kStep)
         Store(d + i, ConstAlphaQuad(Load(s + i), Load(d + i), alpha16));
-    for (; i < n; ++i)
-        d[i] = ConstAlphaPixel(s[i], d[i], alpha);
+    if (i < n)
+        Store(d + last, rest);
 }
 
 } // namespace
