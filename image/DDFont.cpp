@@ -113,10 +113,11 @@ bool CDDFont::RenderCharacter(const std::wstring& strFaceName, int nSize, int nS
                 GdipSetStringFormatLineAlign(pFormat, StringAlignmentNear);
                 GdipSetStringFormatTrimming(pFormat, StringTrimmingCharacter);
                 // A layout box of zero size has no bounds: a character wider than
-                // its half-width cell (with GDI+'s side margins) is still placed
-                // at the top left instead of finding no room, and the surface
-                // clips it to the cell.
-                const RectF layout(0.0f, 0.0f, 0.0f, 0.0f);
+                // its half-width cell is still placed instead of finding no room,
+                // and the surface clips it to the cell. The box starts one sixth
+                // of the em to the left, GDI+'s leading margin, so that the
+                // character starts at the cell's left edge.
+                const RectF layout(-static_cast<float>(nSize) / 6.0f, 0.0f, 0.0f, 0.0f);
                 GdipDrawString(pGraphics, m_szCode, 1, font.get(), &layout, pFormat, pBrush);
             }
         }

@@ -21,6 +21,7 @@
 #include "GameEngine.h"
 #include "Image.h"
 #include "Input.h"
+#include "Text.h"
 
 using namespace Veld::Game;
 
@@ -442,6 +443,9 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         Orbs orbs(warm);
         Player player(star);
         Hud hud;
+        TextSample::GlyphLine line(engine, 24, 438, L"Glyph text [sm] with emoticons [ht] [wk] and icons [inf] [wrn]", 18,
+                                   RGB(255, 236, 200));
+        TextSample::Caption caption(Rect(200, 0, 600, kStrip), L"Dusk Garden", 16, RGB(240, 230, 255));
         Controls controls(engine, &orbs, &player, &hud);
         Commands commands(engine);
         QuitTimer quit(engine);
@@ -453,6 +457,8 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         display->AddObject(&orbs, 6);
         display->AddObject(&player, 7);
         display->AddObject(&hud, 8);
+        display->AddObject(&line, 8);
+        display->AddObject(&caption, 8);
         input->AddInputListener(&controls);
         input->AddCommandListener(&commands);
         input->AddInputListener(&audio);
@@ -481,6 +487,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int show)
 {
     const int seconds = cmdLine && *cmdLine ? std::wcstol(cmdLine, nullptr, 10) : 0;
 
+    TextSample::Gdiplus gdiplus; // before the engine makes its canvases
     HMODULE dll = LoadLibraryW(L"GameEngine.dll");
     if (!dll)
         return 2;
