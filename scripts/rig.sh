@@ -84,7 +84,7 @@ start() {
   fi
   # A bare prefix has no sans-serif family for GDI+: map the usual ones to
   # Liberation Sans (fonts-liberation).
-  if ! grep -q 'Liberation Sans' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  if ! grep -q '^"Arial"="Liberation Sans"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     for face in "Microsoft Sans Serif" "Arial" "Tahoma"; do
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Sans" /f \
         </dev/null >>"$rig/wineboot.log" 2>&1
