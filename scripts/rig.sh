@@ -76,6 +76,10 @@ start() {
   echo $! >"$rig/pulse.pid"
   for _ in $(seq 100); do [ -S "$rig/pulse/native" ] && break; sleep 0.1; done
 
+  # The persistent server comes first: a server that a wine command starts on
+  # its own exits when idle, and then every test program pays for a new one.
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >>"$rig/wineserver.log" 2>&1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i </dev/null >"$rig/wineboot.log" 2>&1
     # No window manager runs on the screen: unmanaged windows are placed
@@ -90,7 +94,6 @@ start() {
         </dev/null >>"$rig/wineboot.log" 2>&1
     done
   fi
-  wineserver -p </dev/null >>"$rig/wineserver.log" 2>&1
   # Make sure the server and the prefix answer before the first test.
   wine cmd /c exit 0 </dev/null >>"$rig/wineserver.log" 2>&1
   echo "rig: display :$n depth $depth, pulse $PULSE_SERVER, prefix $WINEPREFIX"

@@ -14,6 +14,13 @@
 
 namespace SoundTest {
 
+/// A fixture path given to the build as 8-bit text.
+inline std::wstring Widen(const char* text)
+{
+    std::string s(text);
+    return std::wstring(s.begin(), s.end());
+}
+
 const int kRate = 22050; // the recording: 16-bit stereo
 
 /// Records the null sink's monitor through parec, a Unix program that Wine

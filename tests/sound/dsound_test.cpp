@@ -14,15 +14,10 @@
 
 using namespace Veld::Game;
 using SoundTest::FindSegments;
+using SoundTest::Widen;
 using TestUtil::Pump;
 
 namespace {
-
-std::wstring Widen(const char* text)
-{
-    std::string s(text);
-    return std::wstring(s.begin(), s.end());
-}
 
 const std::wstring kBeep = Widen(ENGINE_TONE_WAV);      // 0.4 s, 660 Hz mono
 const std::wstring kShort = Widen(ENGINE_TONE_SHORT);   // 0.3 s MP3, 440/880 Hz

@@ -10,15 +10,10 @@
 
 using namespace Veld::Game;
 using SoundTest::FindSegments;
+using SoundTest::Widen;
 using TestUtil::Pump;
 
 namespace {
-
-std::wstring Widen(const char* text)
-{
-    std::string s(text);
-    return std::wstring(s.begin(), s.end());
-}
 
 const std::wstring kBeep = Widen(ENGINE_TONE_WAV);      // 0.4 s, 660 Hz
 const std::wstring kJingle = Widen(ENGINE_TONE_JINGLE); // 0.3 s, 440/880 Hz

@@ -232,14 +232,15 @@ TEST_F(WaveFileTest, BadFilesFailOpenAndLogTheMissingData)
     std::memcpy(notWave.data() + 8, "AVI ", 4);
     std::vector<uint8_t> notRiff = Riff().Chunk("fmt ", fmt).Chunk("data", Pattern(10, 0)).Done();
     std::memcpy(notRiff.data(), "RIFX", 4);
+    const std::vector<uint8_t> header = Riff().bytes;
     const std::vector<uint8_t> cases[] = {
         notWave,
         notRiff,
-        Riff().Chunk("data", Pattern(10, 0)).Done(),                          // no "fmt "
-        Riff().Chunk("fmt ", Fmt(1, 2, 44100, 16, 0)).Done(),                 // no "data"
-        std::vector<uint8_t>(Riff().bytes.begin(), Riff().bytes.begin() + 6), // cut in the header
-        Riff().Chunk("fmt ", Fmt(3, 1, 8000, 8, 200, {1, 2})).Done(),         // extra bytes missing
-        Riff().Chunk("fmt ", {1, 0, 2, 0}).Done(),                            // fmt shorter than 18 bytes at EOF
+        Riff().Chunk("data", Pattern(10, 0)).Done(),                  // no "fmt "
+        Riff().Chunk("fmt ", Fmt(1, 2, 44100, 16, 0)).Done(),         // no "data"
+        std::vector<uint8_t>(header.begin(), header.begin() + 6),     // cut in the header
+        Riff().Chunk("fmt ", Fmt(3, 1, 8000, 8, 200, {1, 2})).Done(), // extra bytes missing
+        Riff().Chunk("fmt ", {1, 0, 2, 0}).Done(),                    // fmt shorter than 18 bytes at EOF
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
