@@ -25,7 +25,7 @@ display=":$(cat build/win/rig/display)"
 PULSE_SERVER="unix:$root/build/win/rig/pulse/native" \
   parec --latency-msec=20 -d null.monitor --file-format=wav out/game.wav </dev/null &
 recorder=$!
-trap 'kill -INT "$recorder" 2>/dev/null; "$rig" stop build/win >/dev/null' EXIT
+trap 'kill -INT "$recorder" 2>/dev/null || true; "$rig" stop build/win >/dev/null' EXIT
 sleep 1.5
 
 (cd build/win/bin && "$root/$rig" exec "$root/build/win" Game.exe "$seconds") &
