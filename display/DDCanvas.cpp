@@ -325,22 +325,9 @@ bool CDDCanvas::DrawString(const wchar_t* pszText, const RECT* pRect, const Stri
     if (pStyle)
         ApplyStringStyle(*pStyle);
 
-    {
-        // Every GDI+ object made on the device context goes before the context.
-        GpGraphics* pGraphics = nullptr;
-        if (GdipCreateFromHDC(hdc, &pGraphics) == Ok && pGraphics) {
-            GraphicsPtr graphics(pGraphics);
-            FontFamilyPtr family;
-            FontPtr font;
-            GpSolidFill* pBrush = nullptr;
-            if (CreatePixelFont(m_strFontFamily.c_str(), static_cast<float>(m_nFontSize), m_nFontStyle, family, font) &&
-                GdipCreateSolidFill(m_dwTextColor, &pBrush) == Ok && pBrush) {
-                BrushPtr brush(pBrush);
-                const RectF layout(m_rcLayout.x, m_rcLayout.y, m_rcLayout.width, m_rcLayout.height);
-                GdipDrawString(pGraphics, pszText, -1, font.get(), &layout, m_pStringFormat, pBrush);
-            }
-        }
-    }
+    const RectF layout(m_rcLayout.x, m_rcLayout.y, m_rcLayout.width, m_rcLayout.height);
+    DrawStringOnDC(hdc, pszText, -1, m_strFontFamily.c_str(), static_cast<float>(m_nFontSize), m_nFontStyle,
+                   m_dwTextColor, layout, m_pStringFormat);
     m_pTarget->ReleaseDC(hdc);
     return true;
 }

@@ -92,35 +92,20 @@ bool CDDFont::RenderCharacter(const std::wstring& strFaceName, int nSize, int nS
     HDC hdc = nullptr;
     if (FAILED(pSurface->GetDC(&hdc)) || !hdc)
         return false;
-    {
-        // Every GDI+ object made on the device context goes before the context.
-        GpGraphics* pGraphics = nullptr;
-        if (GdipCreateFromHDC(hdc, &pGraphics) == Ok && pGraphics) {
-            GraphicsPtr graphics(pGraphics);
-            FontFamilyPtr family;
-            FontPtr font;
-            GpSolidFill* pBrush = nullptr;
-            GpStringFormat* pFormat = nullptr;
-            const bool haveFont = CreatePixelFont(strFaceName.c_str(), static_cast<float>(nSize), nStyle, family, font);
-            if (GdipCreateSolidFill(OpaqueArgb(clr), &pBrush) != Ok)
-                pBrush = nullptr;
-            BrushPtr brush(pBrush);
-            if (GdipCreateStringFormat(0, LANG_NEUTRAL, &pFormat) != Ok)
-                pFormat = nullptr;
-            StringFormatPtr format(pFormat);
-            if (haveFont && pBrush && pFormat) {
-                GdipSetStringFormatAlign(pFormat, StringAlignmentNear);
-                GdipSetStringFormatLineAlign(pFormat, StringAlignmentNear);
-                GdipSetStringFormatTrimming(pFormat, StringTrimmingCharacter);
-                // A layout box of zero size has no bounds: a character wider than
-                // its half-width cell is still placed instead of finding no room,
-                // and the surface clips it to the cell. The box starts one sixth
-                // of the em to the left, GDI+'s leading margin, so that the
-                // character starts at the cell's left edge.
-                const RectF layout(-static_cast<float>(nSize) / 6.0f, 0.0f, 0.0f, 0.0f);
-                GdipDrawString(pGraphics, m_szCode, 1, font.get(), &layout, pFormat, pBrush);
-            }
-        }
+    GpStringFormat* pFormat = nullptr;
+    if (GdipCreateStringFormat(0, LANG_NEUTRAL, &pFormat) == Ok && pFormat) {
+        StringFormatPtr format(pFormat);
+        GdipSetStringFormatAlign(pFormat, StringAlignmentNear);
+        GdipSetStringFormatLineAlign(pFormat, StringAlignmentNear);
+        GdipSetStringFormatTrimming(pFormat, StringTrimmingCharacter);
+        // A layout box of zero size has no bounds: a character wider than its
+        // half-width cell is still placed instead of finding no room, and the
+        // surface clips it to the cell. The box starts one sixth of the em to
+        // the left, GDI+'s leading margin, so that the character starts at the
+        // cell's left edge.
+        const RectF layout(-static_cast<float>(nSize) / 6.0f, 0.0f, 0.0f, 0.0f);
+        DrawStringOnDC(hdc, m_szCode, 1, strFaceName.c_str(), static_cast<float>(nSize), nStyle, OpaqueArgb(clr),
+                       layout, pFormat);
     }
     pSurface->ReleaseDC(hdc);
     return true;

@@ -59,4 +59,25 @@ inline ARGB OpaqueArgb(COLORREF clr)
            GetBValue(clr);
 }
 
+// Draws text on a device context in one colour. Every GDI+ object made on
+// the context is deleted before this returns, so the caller may then release
+// the context. False when the graphics, font or brush cannot be made.
+inline bool DrawStringOnDC(HDC hdc, const wchar_t* pszText, int nLength, const wchar_t* pszFamily, float fSize,
+                           int nStyle, ARGB color, const RectF& layout, GpStringFormat* pFormat)
+{
+    GpGraphics* pGraphics = nullptr;
+    if (GdipCreateFromHDC(hdc, &pGraphics) != Ok || !pGraphics)
+        return false;
+    GraphicsPtr graphics(pGraphics);
+    FontFamilyPtr family;
+    FontPtr font;
+    GpSolidFill* pBrush = nullptr;
+    if (!CreatePixelFont(pszFamily, fSize, nStyle, family, font) || GdipCreateSolidFill(color, &pBrush) != Ok ||
+        !pBrush)
+        return false;
+    BrushPtr brush(pBrush);
+    GdipDrawString(pGraphics, pszText, nLength, font.get(), &layout, pFormat, pBrush);
+    return true;
+}
+
 } // namespace Veld::Game::Gdip

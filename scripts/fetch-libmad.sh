@@ -38,18 +38,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$VERSION" ]; then
   exit 0
 fi
 
-missing=()
-for p in dpkg-dev patch xz-utils; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "fetch-libmad: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# dpkg-dev, patch and xz-utils come with the project's set-up (idempotent).
+bash "$repo/scripts/setup.sh" >/dev/null
 
 downloads="$parent/libmad-downloads"
 mkdir -p "$downloads"

@@ -27,21 +27,14 @@ constexpr uint32_t kBack = 0x00123456;
 // Writes a width x height PNG whose pixels are all fill.
 bool WritePng(const std::wstring& path, int width, int height, uint32_t fill)
 {
-    UINT count = 0, size = 0;
-    Flat::GdipGetImageEncodersSize(&count, &size);
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Flat::GdipGetImageEncoders(count, size, codecs);
-    const Gdiplus::ImageCodecInfo* png = nullptr;
-    for (UINT i = 0; i < count; ++i)
-        if (std::wstring(codecs[i].MimeType) == L"image/png")
-            png = &codecs[i];
+    CLSID png;
+    const bool havePng = TestUtil::FindPngEncoder(png);
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, fill);
     Gdiplus::GpBitmap* bitmap = nullptr;
-    if (!png || Flat::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
-                                                reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok)
+    if (!havePng || Flat::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
+                                                    reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok)
         return false;
-    const bool ok = Flat::GdipSaveImageToFile(bitmap, path.c_str(), &png->Clsid, nullptr) == Gdiplus::Ok;
+    const bool ok = Flat::GdipSaveImageToFile(bitmap, path.c_str(), &png, nullptr) == Gdiplus::Ok;
     Flat::GdipDisposeImage(bitmap);
     return ok;
 }

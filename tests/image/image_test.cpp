@@ -42,22 +42,15 @@ std::wstring TempPath(const wchar_t* name)
 // Writes rows of the given format as a PNG file.
 bool SavePng(const PictureFile& f, std::vector<BYTE>& rows, int stride)
 {
-    UINT count = 0, size = 0;
-    Flat::GdipGetImageEncodersSize(&count, &size);
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Flat::GdipGetImageEncoders(count, size, codecs);
-    const Gdiplus::ImageCodecInfo* png = nullptr;
-    for (UINT i = 0; i < count; ++i)
-        if (std::wstring(codecs[i].MimeType) == L"image/png")
-            png = &codecs[i];
+    CLSID png;
+    const bool havePng = TestUtil::FindPngEncoder(png);
     Gdiplus::GpBitmap* pBitmap = nullptr;
-    if (!png || Flat::GdipCreateBitmapFromScan0(kW, kH, stride, f.format, rows.data(), &pBitmap) != Gdiplus::Ok)
+    if (!havePng || Flat::GdipCreateBitmapFromScan0(kW, kH, stride, f.format, rows.data(), &pBitmap) != Gdiplus::Ok)
         return false;
     UINT palette[2 + 4] = {0, 4, kPalette[0], kPalette[1], kPalette[2], kPalette[3]};
     bool ok = f.format != PixelFormat8bppIndexed ||
               Flat::GdipSetImagePalette(pBitmap, reinterpret_cast<Gdiplus::ColorPalette*>(palette)) == Gdiplus::Ok;
-    ok = ok && Flat::GdipSaveImageToFile(pBitmap, f.path.c_str(), &png->Clsid, nullptr) == Gdiplus::Ok;
+    ok = ok && Flat::GdipSaveImageToFile(pBitmap, f.path.c_str(), &png, nullptr) == Gdiplus::Ok;
     Flat::GdipDisposeImage(pBitmap);
     return ok;
 }

@@ -121,4 +121,22 @@ inline ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixel
     return ::testing::AssertionSuccess();
 }
 
+/// The GDI+ PNG encoder's class id; false when GDI+ has none (or is not started).
+inline bool FindPngEncoder(CLSID& clsid)
+{
+    UINT count = 0, size = 0;
+    Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &size);
+    std::vector<BYTE> buffer(size);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (size == 0 || Gdiplus::DllExports::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok)
+        return false;
+    for (UINT i = 0; i < count; ++i) {
+        if (std::wstring(codecs[i].MimeType) == L"image/png") {
+            clsid = codecs[i].Clsid;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace TestUtil
