@@ -1,6 +1,8 @@
 # engine_add_test(NAME SOURCES a.cpp b.cpp [LIBS x y] [LABELS l] [TIMEOUT s])
 # Builds a GoogleTest program and registers it with ctest. Under the cross
-# build each program runs as one Wine process inside the test rig.
+# build each program runs as one Wine process inside the test rig. Every test
+# is labelled with its folder under tests/ (scripts/mutants.sh picks tests by
+# label).
 if(ENGINE_BUILD_TESTS AND NOT TARGET gtest)
   set(GTEST_ROOT_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -27,7 +29,8 @@ function(engine_add_test name)
   else()
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${folder};${T_LABELS}")
 endfunction()
 
 # The rig (Xvfb, PulseAudio, wineserver) is started once for a ctest run and
