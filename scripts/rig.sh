@@ -16,10 +16,18 @@ build=$(cd "${2:?build folder}" && pwd)
 shift 2
 rig="$build/rig"
 depth=${ENGINE_TEST_DEPTH:-24}
+# The build says which Wine runs its programs (written at configure time).
+arch=$(cat "$build/wine-arch" 2>/dev/null || echo win32)
+if [ "$arch" = win64 ]; then
+  wine=/usr/lib/wine/wine64
+else
+  wine=wine
+fi
 
 rig_env() {
   export WINEPREFIX="$build/wineprefix"
-  export WINEARCH=win32
+  export WINEARCH=$arch
+  if [ "$arch" = win64 ]; then export WINELOADER=$wine; fi
   export WINEDEBUG=${WINEDEBUG:--all}
   # No installer dialogs for the .NET and HTML runtimes.
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -83,16 +91,16 @@ start() {
   local fresh=0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     fresh=1
-    wineboot -i </dev/null >"$rig/wineboot.log" 2>&1
+    "$wine" wineboot -i </dev/null >"$rig/wineboot.log" 2>&1
     # No window manager runs on the screen: unmanaged windows are placed
     # exactly where asked and hiding one does not wait for the manager.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$rig/wineboot.log" 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$rig/wineboot.log" 2>&1
   fi
   # A bare prefix has no sans-serif family for GDI+: map the usual ones to
   # Liberation Sans (fonts-liberation).
   if ! grep -q '^"Arial"="Liberation Sans"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     for face in "Microsoft Sans Serif" "Arial" "Tahoma"; do
-      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Sans" /f \
+      "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Liberation Sans" /f \
         </dev/null >>"$rig/wineboot.log" 2>&1
     done
   fi
@@ -104,7 +112,7 @@ start() {
     wineserver -p </dev/null >>"$rig/wineserver.log" 2>&1
   fi
   # Make sure the server and the prefix answer before the first test.
-  wine cmd /c exit 0 </dev/null >>"$rig/wineserver.log" 2>&1
+  "$wine" cmd /c exit 0 </dev/null >>"$rig/wineserver.log" 2>&1
   echo "rig: display :$n depth $depth, pulse $PULSE_SERVER, prefix $WINEPREFIX"
 }
 
@@ -113,7 +121,7 @@ case "$cmd" in
   stop) stop; echo "rig: stopped" ;;
   exec)
     rig_env
-    exec wine "$@"
+    exec "$wine" "$@"
     ;;
   run)
     start >/dev/null

@@ -10,25 +10,27 @@ cd "$root"
 seconds=${1:-6}
 
 bash scripts/setup.sh
-cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" >/dev/null
-cmake --build build/win -j"$(nproc)" --target GameEngine Game
+source scripts/win-build.sh
+build=$win_build
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/$win_toolchain" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target GameEngine Game
 
 mkdir -p out
 rig=scripts/rig.sh
-trap '"$rig" stop build/win >/dev/null' EXIT
-"$rig" start build/win
-display=":$(cat build/win/rig/display)"
+trap '"$rig" stop $build >/dev/null' EXIT
+"$rig" start $build
+display=":$(cat $build/rig/display)"
 
 # Record the rig's null sink; the sink takes the short latency only after
 # its current block, so give it a moment before the game starts.
-PULSE_SERVER="unix:$root/build/win/rig/pulse/native" \
+PULSE_SERVER="unix:$root/$build/rig/pulse/native" \
   parec --latency-msec=20 -d null.monitor --file-format=wav out/game.wav </dev/null &
 recorder=$!
-trap 'kill -INT "$recorder" 2>/dev/null || true; "$rig" stop build/win >/dev/null' EXIT
+trap 'kill -INT "$recorder" 2>/dev/null || true; "$rig" stop $build >/dev/null' EXIT
 sleep 1.5
 
-(cd build/win/bin && "$root/$rig" exec "$root/build/win" Game.exe "$seconds") &
+(cd $build/bin && "$root/$rig" exec "$root/$build" Game.exe "$seconds") &
 sample=$!
 sleep $((seconds / 2 + 1))
 import -display "$display" -window root out/game.png
