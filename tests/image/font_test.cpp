@@ -3,156 +3,99 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "Canvas.h"
-#include "DDCanvas.h"
-#include "DDFont.h"
-#include "DDGameEngine.h"
+#include "CountingEngine.h"
 #include "DrawTestUtil.h"
 #include "Path.h"
-#include "WinTestUtil.h"
 
 namespace {
 
 using namespace Veld::Game;
 using namespace TestUtil;
-using Veld::Client::Utility::CPath;
-using Veld::Client::Utility::GetModuleDirectory;
-namespace Flat = Gdiplus::DllExports;
 
 constexpr uint32_t kBack = 0x00123456;
-
-// Writes a width x height PNG whose pixels are all fill.
-bool WritePng(const std::wstring& path, int width, int height, uint32_t fill)
-{
-    CLSID png;
-    const bool havePng = TestUtil::FindPngEncoder(png);
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, fill);
-    Gdiplus::GpBitmap* bitmap = nullptr;
-    if (!havePng || Flat::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
-                                                    reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok)
-        return false;
-    const bool ok = Flat::GdipSaveImageToFile(bitmap, path.c_str(), &png, nullptr) == Gdiplus::Ok;
-    Flat::GdipDisposeImage(bitmap);
-    return ok;
-}
-
-// The real engine behind a client-side proxy that counts the images alive.
-class CountingEngine final : public IGameEngine {
-public:
-    bool Initialize(HINSTANCE a, const wchar_t* b, HICON c, int d, int e, int f, int g, int h) override
-    {
-        return real.Initialize(a, b, c, d, e, f, g, h);
-    }
-    void Shutdown() override { real.Shutdown(); }
-    IDisplay* GetDisplay() override { return real.GetDisplay(); }
-    IInput* GetInput() override { return real.GetInput(); }
-    ISound* GetSound() override { return real.GetSound(); }
-    ISoundEx* GetSoundEx() override { return real.GetSoundEx(); }
-    HWND GetWindowHandle() override { return real.GetWindowHandle(); }
-    bool SetTimer(unsigned int n, int id, ITimerEvent* p) override { return real.SetTimer(n, id, p); }
-    void KillTimer(int id) override { real.KillTimer(id); }
-    IImage* CreateImage() override
-    {
-        IImage* image = real.CreateImage();
-        live += image != nullptr;
-        return image;
-    }
-    void DestroyImage(IImage* image) override
-    {
-        live -= image != nullptr;
-        real.DestroyImage(image);
-    }
-    ICanvas* CreateCanvas() override { return real.CreateCanvas(); }
-    void DestroyCanvas(ICanvas* p) override { real.DestroyCanvas(p); }
-    // Glyphs from the real factory, making their images through the proxy.
-    IDDFont* CreateDDFont() override
-    {
-        CDDFont* font = static_cast<CDDFont*>(real.CreateDDFont());
-        if (font)
-            font->SetEngine(this);
-        return font;
-    }
-    void DestroyDDFont(IDDFont* p) override { real.DestroyDDFont(p); }
-    IDirectDrawSurface7* CreateSurface(int w, int h) override { return real.CreateSurface(w, h); }
-
-    CDDGameEngine real;
-    int live = 0;
-};
+constexpr int kW = 64, kH = 48;
 
 class FontTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        gdiplus_ = new GdiplusSession();
-        engine_ = new CountingEngine();
         const std::wstring cls = UniqueClassName(L"FontTest");
-        ASSERT_TRUE(engine_->Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 150, 732, 32, SW_SHOW));
+        ASSERT_TRUE(engine_.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 150, 732, 32, SW_SHOW));
     }
-    static void TearDownTestSuite()
-    {
-        engine_->Shutdown();
-        Pump(200);
-        delete engine_;
-        delete gdiplus_;
-    }
+    static void TearDownTestSuite() { engine_.Shutdown(); }
     void SetUp() override
     {
-        ASSERT_TRUE(gdiplus_->Started());
-        target_ = engine_->CreateImage();
-        ASSERT_TRUE(target_ && target_->Create(kW, kH));
-        ASSERT_TRUE(WritePixels(*target_, Pixels(kW * kH, kBack)));
-        canvas_ = engine_->CreateCanvas();
+        ASSERT_TRUE(gdiplus_.Started());
+        live_ = engine_.live;
+        target_ = engine_.CreateImage();
+        ASSERT_TRUE(target_ && target_->Create(kW, kH) && WritePixels(*target_, Pixels(kW * kH, kBack)));
+        canvas_ = engine_.CreateCanvas();
         ASSERT_TRUE(canvas_ && canvas_->SetTarget(target_));
-        font_ = static_cast<CDDFont*>(engine_->CreateDDFont());
-        ASSERT_NE(nullptr, font_);
-        live_ = engine_->live;
     }
     void TearDown() override
     {
-        font_->ReleaseImage();
-        EXPECT_EQ(live_, engine_->live) << "every glyph image was given back";
-        engine_->DestroyDDFont(font_);
-        engine_->DestroyCanvas(canvas_);
-        engine_->DestroyImage(target_);
+        for (CDDFont* font : fonts_) {
+            font->ReleaseImage();
+            engine_.DestroyDDFont(font);
+        }
+        engine_.DestroyCanvas(canvas_);
+        engine_.DestroyImage(target_);
+        EXPECT_EQ(live_, engine_.live) << "every glyph image was given back";
+    }
+    CDDFont* Glyph(const std::wstring& emotions = {})
+    {
+        fonts_.push_back(static_cast<CDDFont*>(engine_.CreateDDFont()));
+        if (!emotions.empty())
+            fonts_.back()->SetEmotionPath(emotions.c_str());
+        return fonts_.back();
+    }
+    // Draws the glyph at (x, y); the target must change exactly where the glyph's picture is not zero.
+    void ExpectKeyedDraw(CDDFont* glyph, int x, int y, int width, int height)
+    {
+        const Pixels before = ReadPixels(*target_);
+        const Pixels cell = glyph->GetImage() ? ReadPixels(*glyph->GetImage()) : Pixels();
+        RECT rc = {x, y, x, y};
+        glyph->Draw(canvas_, &rc);
+        EXPECT_EQ(rc.right, x + width);
+        EXPECT_EQ(rc.bottom, y + height);
+        Pixels expected = before;
+        for (int i = 0; i < width * height; ++i)
+            if (cell[i])
+                expected[(y + i / width) * kW + x + i % width] = cell[i];
+        EXPECT_TRUE(SamePixels(expected, ReadPixels(*target_), kW));
     }
 
-    static constexpr int kW = 64;
-    static constexpr int kH = 48;
-    static GdiplusSession* gdiplus_;
-    static CountingEngine* engine_;
+    static inline GdiplusSession gdiplus_;
+    static inline CountingEngine engine_;
     IImage* target_ = nullptr;
     ICanvas* canvas_ = nullptr;
-    CDDFont* font_ = nullptr;
+    std::vector<CDDFont*> fonts_;
     int live_ = 0;
 };
-GdiplusSession* FontTest::gdiplus_ = nullptr;
-CountingEngine* FontTest::engine_ = nullptr;
 
-TEST_F(FontTest, FactoryAndCreateRefusals)
+} // namespace
+
+TEST_F(FontTest, CreateRefusals)
 {
-    CDDGameEngine idle; // not initialised
-    EXPECT_EQ(nullptr, idle.CreateDDFont());
-    engine_->DestroyDDFont(nullptr);
-
-    struct Case {
-        const wchar_t* code;
-        int length;
-        int size;
-    } const cases[] = {{L"A", 0, 16}, {L"abcd", 4, 16}, {L"A", 1, 0}, {L"ab", 2, -1}, {nullptr, 1, 16}};
-    for (const Case& c : cases) {
-        EXPECT_FALSE(font_->Create(c.code, c.length, L"Arial", c.size, 0, RGB(255, 255, 255))) << c.length;
-        EXPECT_EQ(nullptr, font_->GetImage());
-        EXPECT_EQ(0, font_->GetWidth());
-        EXPECT_EQ(0, font_->GetHeight());
-        EXPECT_FALSE(font_->IsEmotion());
-        EXPECT_STREQ(L"", font_->GetText());
-    }
+    EXPECT_EQ(nullptr, CDDGameEngine().CreateDDFont()); // not initialised
+    engine_.DestroyDDFont(nullptr);
     CDDFont orphan; // no engine
     EXPECT_FALSE(orphan.Create(L"A", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
-    EXPECT_EQ(nullptr, orphan.GetImage());
+    struct Case {
+        const wchar_t* code;
+        int length, size;
+    } const cases[] = {{L"A", 0, 16}, {L"abcd", 4, 16}, {L"A", 1, 0}, {L"ab", 2, -1}, {nullptr, 1, 16}};
+    for (const Case& c : cases) {
+        CDDFont* glyph = Glyph();
+        EXPECT_FALSE(glyph->Create(c.code, c.length, L"Arial", c.size, 0, RGB(255, 255, 255))) << c.length;
+        EXPECT_EQ(nullptr, glyph->GetImage());
+        EXPECT_EQ(0, glyph->GetWidth() + glyph->GetHeight());
+        EXPECT_FALSE(glyph->IsEmotion());
+        EXPECT_STREQ(L"", glyph->GetText());
+        ExpectKeyedDraw(glyph, 3, 4, 0, 0);
+    }
 }
 
 TEST_F(FontTest, CharacterMetricsInkAndKeyedDraw)
@@ -169,152 +112,74 @@ TEST_F(FontTest, CharacterMetricsInkAndKeyedDraw)
         {0x00FF, L"Arial", 16, 17, true},       // U+00FF already counts as full width
     };
     for (const Case& c : cases) {
-        CDDFont* glyph = static_cast<CDDFont*>(engine_->CreateDDFont());
+        CDDFont* glyph = Glyph();
         const wchar_t code[2] = {c.ch, 0};
         ASSERT_TRUE(glyph->Create(code, 1, c.face, 16, 0, RGB(255, 255, 255))) << c.ch;
-        EXPECT_EQ(c.width, glyph->GetWidth()) << c.ch;
-        EXPECT_EQ(16, glyph->GetHeight());
+        EXPECT_EQ((std::vector<int>{c.width, 16, c.imageWidth, 17}),
+                  (std::vector<int>{glyph->GetWidth(), glyph->GetHeight(), glyph->GetImage()->GetWidth(),
+                                    glyph->GetImage()->GetHeight()}))
+            << c.ch;
         EXPECT_FALSE(glyph->IsEmotion());
         EXPECT_STREQ(code, glyph->GetText());
-        IImage* image = glyph->GetImage();
-        ASSERT_NE(nullptr, image);
-        EXPECT_EQ(c.imageWidth, image->GetWidth()) << c.ch;
-        EXPECT_EQ(17, image->GetHeight());
+        const Pixels cell = ReadPixels(*glyph->GetImage());
+        EXPECT_TRUE(!c.ink || std::count_if(cell.begin(), cell.end(), [](uint32_t p) { return p != 0; }) > 4) << c.ch;
+        ExpectKeyedDraw(glyph, 5, 7, c.imageWidth, 17);
+    }
+}
 
-        const Pixels cell = ReadPixels(*image);
-        const auto inked = std::count_if(cell.begin(), cell.end(), [](uint32_t p) { return p != 0; });
-        if (c.ink) {
-            EXPECT_GT(inked, 4) << "character " << c.ch;
+// Codes map to pictures in the folder (three-character ones under "system");
+// a missing picture leaves an emoticon with nothing to draw; creating again
+// gives the old picture back and clears the emoticon mark.
+TEST_F(FontTest, EmoticonsAndRecreation)
+{
+    EmotionFolder folder;
+    ASSERT_TRUE(folder.Add(L"ab", 24, 20, 0xFF20C040));
+    ASSERT_TRUE(folder.Add(L"abc", 30, 22, 0xFFC02040));
+    CDDFont* glyph = Glyph(folder.Path() + L"\\");
+    EXPECT_EQ(folder.Path(), glyph->GetEmotionPath().GetString());
+    glyph->SetEmotionPath(nullptr); // ignored
+    EXPECT_EQ(folder.Path(), glyph->GetEmotionPath().GetString());
+    struct Case {
+        const wchar_t* code;
+        bool found;
+        int width, height, imageWidth, imageHeight;
+    } const cases[] = {{L"ab", true, 19, 18, 24, 20}, // fixed advance, the size given
+                       {L"abc", true, 30, 22, 30, 22}, // the picture's size
+                       {L"xy", false, 0, 0, 0, 0}};
+    for (const Case& c : cases) {
+        CDDFont* emoticon = Glyph(folder.Path());
+        EXPECT_EQ(c.found, emoticon->Create(c.code, static_cast<int>(wcslen(c.code)), L"", 18, 0, 0)) << c.code;
+        EXPECT_TRUE(emoticon->IsEmotion());
+        if (c.found) {
+            EXPECT_EQ(c.width, emoticon->GetWidth()) << c.code;
+            EXPECT_EQ(c.height, emoticon->GetHeight()) << c.code;
+            EXPECT_STREQ(L"/ab", emoticon->GetText());
         }
-
-        // Keyed copy: zero cell pixels leave the target alone, the rest are copied.
-        ASSERT_TRUE(WritePixels(*target_, Pixels(kW * kH, kBack)));
-        RECT rc = {5, 7, 0, 0};
-        glyph->Draw(canvas_, &rc);
-        EXPECT_EQ(5 + c.imageWidth, rc.right);
-        EXPECT_EQ(7 + 17, rc.bottom);
-        const Pixels px = ReadPixels(*target_);
-        for (int y = 0; y < 17; ++y)
-            for (int x = 0; x < c.imageWidth; ++x) {
-                const uint32_t src = cell[y * c.imageWidth + x];
-                ASSERT_EQ(src ? src : kBack, px[(y + 7) * kW + x + 5]) << x << "," << y;
-            }
-        glyph->ReleaseImage();
-        engine_->DestroyDDFont(glyph);
+        ExpectKeyedDraw(emoticon, 2, 3, c.imageWidth, c.imageHeight);
     }
+    const int live = engine_.live;
+    EXPECT_FALSE(glyph->Create(L"zz", 2, L"", 16, 0, 0));
+    EXPECT_TRUE(glyph->IsEmotion());
+    ASSERT_TRUE(glyph->Create(L"B", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
+    ASSERT_TRUE(glyph->Create(L"ab", 2, L"", 16, 0, 0));
+    ASSERT_TRUE(glyph->Create(L"C", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
+    EXPECT_FALSE(glyph->IsEmotion());
+    EXPECT_STREQ(L"C", glyph->GetText());
+    EXPECT_EQ(live + 1, engine_.live) << "earlier pictures were not given back";
+    glyph->ReleaseImage();
+    glyph->ReleaseImage();
+    EXPECT_EQ(nullptr, glyph->GetImage());
+    ExpectKeyedDraw(glyph, 3, 4, 0, 0);
 }
 
-TEST_F(FontTest, ReleaseAndRecreateGiveImagesBack)
+TEST_F(FontTest, DefaultFolderIsEmotionsBesideTheProgramFolder)
 {
-    const RECT untouched = {3, 4, 5, 6};
-    RECT rc = untouched;
-    font_->Draw(canvas_, &rc); // no image yet
-    EXPECT_EQ(untouched.right, rc.right);
-
-    // An emoticon that cannot be found, then a character on the same glyph:
-    // one image alive and the emoticon mark gone.
-    font_->SetEmotionPath(L"C:\\no\\such\\folder");
-    EXPECT_FALSE(font_->Create(L"zz", 2, L"", 16, 0, 0));
-    EXPECT_TRUE(font_->IsEmotion());
-    ASSERT_TRUE(font_->Create(L"B", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
-    EXPECT_FALSE(font_->IsEmotion());
-    EXPECT_STREQ(L"B", font_->GetText());
-    EXPECT_EQ(live_ + 1, engine_->live);
-    ASSERT_TRUE(font_->Create(L"C", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
-    EXPECT_EQ(live_ + 1, engine_->live);
-
-    font_->ReleaseImage();
-    font_->ReleaseImage();
-    EXPECT_EQ(live_, engine_->live);
-    EXPECT_EQ(nullptr, font_->GetImage());
-    const Pixels before = ReadPixels(*target_);
-    rc = untouched;
-    font_->Draw(canvas_, &rc);
-    EXPECT_EQ(untouched.right, rc.right);
-    EXPECT_EQ(untouched.bottom, rc.bottom);
-    EXPECT_TRUE(SamePixels(before, ReadPixels(*target_), kW));
+    using Veld::Client::Utility::CPath;
+    const CPath expected = CPath::Join(Veld::Client::Utility::GetModuleDirectory(), L"..\\Emotions");
+    CDDFont* glyph = Glyph();
+    EXPECT_EQ(expected.GetString(), glyph->GetEmotionPath().GetString());
+    EmotionFolder folder(expected.GetString());
+    ASSERT_TRUE(folder.Add(L"q~", 12, 13, 0xFF808080));
+    ASSERT_TRUE(glyph->Create(L"q~", 2, L"", 16, 0, 0));
+    EXPECT_EQ(12, glyph->GetImage()->GetWidth());
 }
-
-class EmotionTest : public FontTest {
-protected:
-    void SetUp() override
-    {
-        FontTest::SetUp();
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder_ = std::wstring(temp) + L"font_test_" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        CreateDirectoryW((folder_ + L"\\system").c_str(), nullptr);
-        ASSERT_TRUE(WritePng(folder_ + L"\\ab.png", 24, 20, 0xFF20C040));
-        ASSERT_TRUE(WritePng(folder_ + L"\\system\\abc.png", 30, 22, 0xFFC02040));
-    }
-    void TearDown() override
-    {
-        DeleteFileW((folder_ + L"\\ab.png").c_str());
-        DeleteFileW((folder_ + L"\\system\\abc.png").c_str());
-        RemoveDirectoryW((folder_ + L"\\system").c_str());
-        RemoveDirectoryW(folder_.c_str());
-        FontTest::TearDown();
-    }
-    std::wstring folder_;
-};
-
-TEST_F(EmotionTest, CodesMapToPicturesInTheFolder)
-{
-    font_->SetEmotionPath((folder_ + L"\\").c_str());
-    EXPECT_EQ(folder_, font_->GetEmotionPath().GetString());
-    font_->SetEmotionPath(nullptr); // ignored
-    EXPECT_EQ(folder_, font_->GetEmotionPath().GetString());
-
-    ASSERT_TRUE(font_->Create(L"ab", 2, L"", 18, 0, 0));
-    EXPECT_TRUE(font_->IsEmotion());
-    EXPECT_EQ(19, font_->GetWidth()) << "fixed advance";
-    EXPECT_EQ(18, font_->GetHeight()) << "the size given";
-    EXPECT_STREQ(L"/ab", font_->GetText());
-    RECT rc = {2, 3, 0, 0};
-    font_->Draw(canvas_, &rc);
-    EXPECT_EQ(2 + 24, rc.right);
-    EXPECT_EQ(3 + 20, rc.bottom);
-    EXPECT_EQ(0xFF20C040u, ReadPixels(*target_)[3 * kW + 2]);
-
-    CDDFont* system = static_cast<CDDFont*>(engine_->CreateDDFont());
-    system->SetEmotionPath(folder_.c_str());
-    ASSERT_TRUE(system->Create(L"abc", 3, L"", 18, 0, 0));
-    EXPECT_EQ(30, system->GetWidth()) << "the picture's size";
-    EXPECT_EQ(22, system->GetHeight());
-    EXPECT_STREQ(L"/ab", system->GetText());
-    system->ReleaseImage();
-    engine_->DestroyDDFont(system);
-
-    // A missing picture: false, still an emoticon, and nothing to draw.
-    CDDFont* missing = static_cast<CDDFont*>(engine_->CreateDDFont());
-    missing->SetEmotionPath(folder_.c_str());
-    EXPECT_FALSE(missing->Create(L"xy", 2, L"", 18, 0, 0));
-    EXPECT_TRUE(missing->IsEmotion());
-    const Pixels before = ReadPixels(*target_);
-    rc = {10, 11, 40, 40};
-    missing->Draw(canvas_, &rc);
-    EXPECT_EQ(10, rc.right);
-    EXPECT_EQ(11, rc.bottom);
-    EXPECT_TRUE(SamePixels(before, ReadPixels(*target_), kW));
-    missing->ReleaseImage();
-    engine_->DestroyDDFont(missing);
-}
-
-TEST_F(EmotionTest, DefaultFolderIsEmotionsBesideTheProgramFolder)
-{
-    const CPath expected = CPath::Join(GetModuleDirectory(), L"..\\Emotions");
-    ASSERT_TRUE(expected.IsValid());
-    EXPECT_EQ(expected.GetString(), font_->GetEmotionPath().GetString());
-    const bool made = CreateDirectoryW(expected.c_str(), nullptr) != 0;
-    const std::wstring file = expected.GetString() + L"\\q~.png";
-    ASSERT_TRUE(WritePng(file, 12, 13, 0xFF808080));
-    const bool loaded = font_->Create(L"q~", 2, L"", 16, 0, 0);
-    DeleteFileW(file.c_str());
-    if (made)
-        RemoveDirectoryW(expected.c_str());
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ(12, font_->GetImage()->GetWidth());
-}
-
-} // namespace

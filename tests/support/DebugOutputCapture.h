@@ -14,11 +14,9 @@ namespace TestUtil {
 
 class DebugOutputCapture {
 public:
-    DebugOutputCapture()
+    DebugOutputCapture() : m_handle(AddVectoredExceptionHandler(1, &Handler)), m_wasDebugged(Peb()->BeingDebugged)
     {
         Lines().clear();
-        m_handle = AddVectoredExceptionHandler(1, &Handler);
-        m_wasDebugged = Peb()->BeingDebugged;
         Peb()->BeingDebugged = 1;
     }
     ~DebugOutputCapture()
@@ -28,7 +26,6 @@ public:
     }
     DebugOutputCapture(const DebugOutputCapture&) = delete;
     DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
-
     const std::vector<std::string>& lines() const { return Lines(); }
     void clear() { Lines().clear(); }
 
@@ -48,19 +45,16 @@ private:
     static LONG CALLBACK Handler(EXCEPTION_POINTERS* ep)
     {
         const EXCEPTION_RECORD* r = ep->ExceptionRecord;
-        if (r->ExceptionCode == 0x4001000A && r->NumberParameters >= 2) { // wide text
-            const wchar_t* text = reinterpret_cast<const wchar_t*>(r->ExceptionInformation[1]);
-            std::string narrow;
-            for (; text && *text; ++text)
-                narrow += static_cast<char>(*text);
-            Lines().push_back(narrow);
-            return EXCEPTION_CONTINUE_EXECUTION;
-        }
-        if (r->ExceptionCode == 0x40010006 && r->NumberParameters >= 2) { // 8-bit text
-            Lines().push_back(reinterpret_cast<const char*>(r->ExceptionInformation[1]));
-            return EXCEPTION_CONTINUE_EXECUTION;
-        }
-        return EXCEPTION_CONTINUE_SEARCH;
+        if (r->NumberParameters < 2 || (r->ExceptionCode != 0x4001000A && r->ExceptionCode != 0x40010006))
+            return EXCEPTION_CONTINUE_SEARCH;
+        std::string line;
+        if (r->ExceptionCode == 0x4001000A) // wide text
+            for (auto* text = reinterpret_cast<const wchar_t*>(r->ExceptionInformation[1]); text && *text; ++text)
+                line += static_cast<char>(*text);
+        else
+            line = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+        Lines().push_back(line);
+        return EXCEPTION_CONTINUE_EXECUTION;
     }
     PVOID m_handle;
     BYTE m_wasDebugged;

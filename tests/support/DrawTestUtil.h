@@ -5,8 +5,10 @@
 #include <ddraw.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "DDImage.h"
+#include "WinTestUtil.h"
 
 namespace TestUtil {
 
@@ -41,14 +44,10 @@ private:
 /// GDI+ started for the life of the object, as a client starts it.
 class GdiplusSession {
 public:
-    GdiplusSession()
-    {
-        Gdiplus::GdiplusStartupInput input;
-        m_status = Gdiplus::GdiplusStartup(&m_token, &input, nullptr);
-    }
+    GdiplusSession() : m_status(Gdiplus::GdiplusStartup(&m_token, &m_input, nullptr)) {}
     ~GdiplusSession()
     {
-        if (m_status == Gdiplus::Ok)
+        if (Started())
             Gdiplus::GdiplusShutdown(m_token);
     }
     GdiplusSession(const GdiplusSession&) = delete;
@@ -56,8 +55,9 @@ public:
     bool Started() const { return m_status == Gdiplus::Ok; }
 
 private:
+    Gdiplus::GdiplusStartupInput m_input;
     ULONG_PTR m_token = 0;
-    Gdiplus::Status m_status = Gdiplus::GenericError;
+    Gdiplus::Status m_status;
 };
 
 using Pixels = std::vector<uint32_t>;
@@ -109,8 +109,7 @@ inline std::unique_ptr<Veld::Game::CDDImage> MakeImage(IDirectDraw7* pDD, int wi
 inline ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual, int width)
 {
     if (expected.size() != actual.size())
-        return ::testing::AssertionFailure()
-               << "sizes differ: expected " << expected.size() << " pixels, got " << actual.size();
+        return ::testing::AssertionFailure() << "expected " << expected.size() << " pixels, got " << actual.size();
     for (size_t i = 0; i < expected.size(); ++i)
         if (expected[i] != actual[i]) {
             char text[96];
@@ -121,22 +120,57 @@ inline ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixel
     return ::testing::AssertionSuccess();
 }
 
-/// The GDI+ PNG encoder's class id; false when GDI+ has none (or is not started).
-inline bool FindPngEncoder(CLSID& clsid)
+/// Writes width x height straight ARGB pixels as a PNG file stored in the
+/// given format (8-bit indexed files index the palette, which must hold every
+/// pixel). GDI+ must be started.
+inline bool WritePng(const std::wstring& path, int width, int height, const Pixels& argb,
+                     Gdiplus::PixelFormat format = PixelFormat32bppARGB, const Pixels& palette = {})
 {
+    namespace Flat = Gdiplus::DllExports;
+    const int bytes = static_cast<int>(Gdiplus::GetPixelFormatSize(format)) / 8;
+    const int stride = (width * bytes + 3) & ~3; // rows of odd widths are padded
+    std::vector<BYTE> rows(static_cast<size_t>(stride) * height);
+    for (int i = 0; i < width * height; ++i) {
+        BYTE* p = &rows[static_cast<size_t>(i / width * stride + i % width * bytes)];
+        if (format == PixelFormat8bppIndexed)
+            *p = static_cast<BYTE>(std::find(palette.begin(), palette.end(), argb[i]) - palette.begin());
+        else
+            std::memcpy(p, &argb[i], static_cast<size_t>(bytes));
+    }
+    Pixels table = {0, static_cast<uint32_t>(palette.size())}; // ColorPalette: flags, count, entries
+    table.insert(table.end(), palette.begin(), palette.end());
     UINT count = 0, size = 0;
-    Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &size);
+    Flat::GdipGetImageEncodersSize(&count, &size);
     std::vector<BYTE> buffer(size);
     auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (size == 0 || Gdiplus::DllExports::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok)
+    if (!size || Flat::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok)
         return false;
-    for (UINT i = 0; i < count; ++i) {
-        if (std::wstring(codecs[i].MimeType) == L"image/png") {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
+    auto png = std::find_if(codecs, codecs + count,
+                            [](const Gdiplus::ImageCodecInfo& c) { return std::wstring(c.MimeType) == L"image/png"; });
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (png == codecs + count || Flat::GdipCreateBitmapFromScan0(width, height, stride, format, rows.data(), &bitmap) != Gdiplus::Ok)
+        return false;
+    bool ok = format != PixelFormat8bppIndexed ||
+              Flat::GdipSetImagePalette(bitmap, reinterpret_cast<Gdiplus::ColorPalette*>(table.data())) == Gdiplus::Ok;
+    ok = ok && Flat::GdipSaveImageToFile(bitmap, path.c_str(), &png->Clsid, nullptr) == Gdiplus::Ok;
+    Flat::GdipDisposeImage(bitmap);
+    return ok;
 }
+
+/// An emoticon folder (a new temporary one, or the given one): two-character
+/// codes are pictures in it, three-character ones in its "system" subfolder.
+/// What it made is removed with it.
+class EmotionFolder : public TempFolder {
+public:
+    explicit EmotionFolder(std::wstring path = {}) : TempFolder(L"emotions", std::move(path))
+    {
+        CreateDirectoryW(File(L"system").c_str(), nullptr);
+    }
+    bool Add(const std::wstring& code, int width, int height, uint32_t fill)
+    {
+        return WritePng(File((code.size() == 3 ? L"system\\" : L"") + code + L".png"), width, height,
+                        Pixels(static_cast<size_t>(width) * height, fill));
+    }
+};
 
 } // namespace TestUtil

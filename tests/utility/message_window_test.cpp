@@ -14,30 +14,18 @@ namespace {
 const UINT kMsg = WM_APP + 7;
 
 struct Recorder : IMessageWindowCallback {
-    struct Call {
-        UINT message;
-        WPARAM wParam;
-        DWORD thread;
-    };
-    std::vector<Call> calls;
+    std::vector<WPARAM> calls; // wParam of each kMsg
+    bool wrongThread = false;
     bool passOn = false; // clear handled: default processing decides the result
-    LRESULT result = 0;
-
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM, bool* handled) override
     {
-        calls.push_back({message, wParam, GetCurrentThreadId()});
-        if (passOn)
-            *handled = false;
-        return result;
+        if (message == kMsg)
+            calls.push_back(wParam);
+        wrongThread |= GetCurrentThreadId() != owner;
+        *handled = !passOn;
+        return 1234;
     }
-
-    size_t CountOf(UINT message) const
-    {
-        size_t n = 0;
-        for (const Call& c : calls)
-            n += c.message == message;
-        return n;
-    }
+    DWORD owner = GetCurrentThreadId();
 };
 
 } // namespace
@@ -48,24 +36,20 @@ TEST(MessageWindow, PostsFromAnotherThreadRunOnOwnerInOrder)
     CMessageWindow window;
     HWND hWnd = window.Create(&rec);
     ASSERT_NE(hWnd, nullptr);
-
-    std::thread worker([hWnd] {
+    std::thread([hWnd] {
         for (WPARAM i = 0; i < 50; ++i)
             PostMessageW(hWnd, kMsg, i, 0);
-    });
-    worker.join();
-    TestUtil::Pump(2000, [&] { return rec.CountOf(kMsg) == 50; });
-
-    std::vector<WPARAM> order;
-    for (const auto& c : rec.calls) {
-        if (c.message != kMsg)
-            continue;
-        EXPECT_EQ(c.thread, GetCurrentThreadId());
-        order.push_back(c.wParam);
-    }
-    ASSERT_EQ(order.size(), 50u);
+    }).join();
+    TestUtil::Pump(10000, [&] { return rec.calls.size() == 50; });
+    std::vector<WPARAM> expected(50);
     for (WPARAM i = 0; i < 50; ++i)
-        EXPECT_EQ(order[i], i);
+        expected[i] = i;
+    EXPECT_EQ(rec.calls, expected);
+    EXPECT_FALSE(rec.wrongThread);
+
+    EXPECT_EQ(SendMessageW(hWnd, kMsg, 0, 0), 1234);
+    rec.passOn = true;
+    EXPECT_EQ(SendMessageW(hWnd, kMsg, 0, 0), 0); // DefWindowProc's answer for a private message
     window.Destroy(false);
 }
 
@@ -79,63 +63,35 @@ TEST(MessageWindow, DestroyDispatchesOrDiscardsPending)
         for (int i = 0; i < 3; ++i)
             PostMessageW(hWnd, kMsg, i, 0);
         window.Destroy(skip);
-        EXPECT_EQ(rec.CountOf(kMsg), skip ? 0u : 3u) << "skipPending " << skip;
+        EXPECT_EQ(rec.calls.size(), skip ? 0u : 3u) << "skipPending " << skip;
         EXPECT_FALSE(IsWindow(hWnd));
         EXPECT_EQ(window.GetHandle(), nullptr);
     }
 }
 
-TEST(MessageWindow, ClearedHandledGivesDefaultResult)
-{
-    Recorder rec;
-    rec.result = 1234;
-    CMessageWindow window;
-    HWND hWnd = window.Create(&rec);
-    ASSERT_NE(hWnd, nullptr);
-
-    EXPECT_EQ(SendMessageW(hWnd, kMsg, 0, 0), 1234);
-    rec.passOn = true;
-    EXPECT_EQ(SendMessageW(hWnd, kMsg, 0, 0), 0); // DefWindowProc's answer for a private message
-    window.Destroy(true);
-}
-
-TEST(MessageWindow, SecondCreateFailsAndKeepsFirst)
+TEST(MessageWindow, OneWindowPerObjectAndDestroyOfADeadWindowOnlyForgetsIt)
 {
     Recorder first, second;
-    CMessageWindow window;
+    CMessageWindow window, other;
     HWND hWnd = window.Create(&first);
     ASSERT_NE(hWnd, nullptr);
     EXPECT_EQ(window.Create(&second), nullptr);
     EXPECT_EQ(window.GetHandle(), hWnd);
-
+    HWND hOther = other.Create(&second);
+    ASSERT_NE(hOther, nullptr);
     SendMessageW(hWnd, kMsg, 1, 0);
-    EXPECT_EQ(first.CountOf(kMsg), 1u);
-    EXPECT_EQ(second.CountOf(kMsg), 0u);
+    SendMessageW(hOther, kMsg, 2, 0);
+    EXPECT_EQ(first.calls, std::vector<WPARAM>{1});
+    EXPECT_EQ(second.calls, std::vector<WPARAM>{2});
+
+    DestroyWindow(hWnd); // behind the object's back
+    window.Destroy(false);
+    EXPECT_EQ(window.GetHandle(), nullptr);
+    window.Destroy(false); // empty object
+    hWnd = window.Create(&first); // usable again
+    ASSERT_NE(hWnd, nullptr);
+    SendMessageW(hWnd, kMsg, 3, 0);
+    EXPECT_EQ(first.calls, (std::vector<WPARAM>{1, 3}));
     window.Destroy(true);
-
-    // Usable again after Destroy.
-    EXPECT_NE(window.Create(&second), nullptr);
-    window.Destroy(true);
-}
-
-TEST(MessageWindow, WindowsAreIndependentAndDestroyOfDeadWindowIsSafe)
-{
-    Recorder a, b;
-    CMessageWindow wa, wb;
-    HWND ha = wa.Create(&a);
-    HWND hb = wb.Create(&b);
-    ASSERT_NE(ha, nullptr);
-    ASSERT_NE(hb, nullptr);
-    SendMessageW(ha, kMsg, 0, 0);
-    SendMessageW(hb, kMsg, 0, 0);
-    SendMessageW(hb, kMsg, 0, 0);
-    EXPECT_EQ(a.CountOf(kMsg), 1u);
-    EXPECT_EQ(b.CountOf(kMsg), 2u);
-
-    // A window destroyed behind the object's back: Destroy only forgets it.
-    DestroyWindow(ha);
-    wa.Destroy(false);
-    EXPECT_EQ(wa.GetHandle(), nullptr);
-    wa.Destroy(false); // empty object
-    wb.Destroy(true);
+    other.Destroy(true);
 }

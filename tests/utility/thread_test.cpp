@@ -1,186 +1,139 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Thread.h"
 #include "WinTestUtil.h"
 
-using Veld::Client::Utility::CThread;
-using Veld::Client::Utility::ICallerThread;
-using Veld::Client::Utility::IThreadEvent;
-using Veld::Client::Utility::IWorkThread;
+using namespace Veld::Client::Utility;
 
 namespace {
 
-const UINT kMsgA = WM_APP + 1;
-const UINT kMsgB = WM_APP + 2;
+struct Handle {
+    HANDLE h;
+    ~Handle() { CloseHandle(h); }
+};
 
 // One log for caller messages and exit notices, so their order is checked too.
-struct Journal : ICallerThread {
+struct Journal : ICallerThread, IThreadEvent {
     std::vector<std::string> entries;
-    DWORD ownerThread = GetCurrentThreadId();
+    DWORD owner = GetCurrentThreadId();
     bool wrongThread = false;
-
     void OnThreadMessage(UINT message, WPARAM wParam, LPARAM) override
     {
-        wrongThread |= GetCurrentThreadId() != ownerThread;
+        wrongThread |= GetCurrentThreadId() != owner;
         entries.push_back("msg" + std::to_string(message - WM_APP) + ":" + std::to_string(wParam));
     }
+    void OnThreadExit() override { entries.push_back("exit"); }
 };
 
-struct ExitListener : IThreadEvent {
-    Journal* journal;
-    std::string name;
-    ExitListener(Journal* j, const char* n) : journal(j), name(n) {}
-    void OnThreadExit() override { journal->entries.push_back("exit:" + name); }
-};
-
-// Posts the given messages, then returns or, when waitForStop, waits for
-// the stop event (or ignores it and sleeps when ignoreStop).
+// Posts WM_APP + n for each n in posts, then returns, or waits for the stop
+// event or for release, or ignores the stop event and sleeps.
 struct Work : IWorkThread {
+    enum Mode { Return, WaitForStop, IgnoreStop } mode = Return;
     std::vector<UINT> posts;
-    bool waitForStop = false;
-    bool ignoreStop = false;
-    DWORD stopWaitMs = 10000;
-    HANDLE posted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    volatile LONG sawStop = 0;
-    volatile LONG runs = 0;
-
-    ~Work()
-    {
-        CloseHandle(posted);
-        CloseHandle(done);
-    }
+    Handle posted{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Handle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Handle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Handle thread{nullptr}; // the worker's own thread
+    volatile LONG sawStop = 0, runs = 0;
 
     unsigned int Run(HANDLE hStopEvent, HWND hNotifyWindow) override
     {
         InterlockedIncrement(&runs);
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread.h, SYNCHRONIZE, FALSE,
+                        0);
         WPARAM n = 0;
         for (UINT m : posts)
-            PostMessageW(hNotifyWindow, m, n++, 0);
-        SetEvent(posted);
-        if (ignoreStop)
+            PostMessageW(hNotifyWindow, WM_APP + m, n++, 0);
+        SetEvent(posted.h);
+        if (mode == IgnoreStop)
             Sleep(INFINITE);
-        if (waitForStop && WaitForSingleObject(hStopEvent, stopWaitMs) == WAIT_OBJECT_0)
+        const HANDLE waits[] = {hStopEvent, release.h};
+        if (mode == WaitForStop && WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0)
             InterlockedExchange(&sawStop, 1);
-        SetEvent(done);
+        SetEvent(done.h);
         return 7;
     }
+    bool Ended() const { return WaitForSingleObject(thread.h, 10000) == WAIT_OBJECT_0; }
 };
 
 } // namespace
 
-TEST(Thread, BodyReturningAtOnceTellsListenersOnceAndCallerNothing)
+TEST(Thread, ReportsThenExitNoticesReachTheOwnerInOrder)
 {
-    Journal journal;
-    ExitListener first(&journal, "first"), second(&journal, "second");
+    Journal journal, second;
     Work work;
+    work.posts = {1, 2, 1};
     {
         CThread thread;
-        thread.m_events.Add(&first);
+        thread.m_events.Add(&journal);
         thread.m_events.Add(&second);
+        EXPECT_FALSE(thread.Start(nullptr, &journal));
         ASSERT_TRUE(thread.Start(&work, &journal));
-        TestUtil::Pump(3000, [&] { return !thread.IsRunning(); });
-        TestUtil::Pump(50);
-        EXPECT_FALSE(thread.IsRunning());
-        EXPECT_EQ(journal.entries, (std::vector<std::string>{"exit:first", "exit:second"}));
+        TestUtil::Pump(10000, [&] { return !thread.IsRunning(); });
+        EXPECT_EQ(journal.entries, (std::vector<std::string>{"msg1:0", "msg2:1", "msg1:2", "exit"}));
+        EXPECT_EQ(second.entries, std::vector<std::string>{"exit"});
+        EXPECT_FALSE(journal.wrongThread);
 
         // Back to idle: it starts again, and destroying it idle touches nothing.
         journal.entries.clear();
+        work.posts.clear();
         ASSERT_TRUE(thread.Start(&work, &journal));
-        TestUtil::Pump(3000, [&] { return !thread.IsRunning(); });
+        TestUtil::Pump(10000, [&] { return !thread.IsRunning(); });
         EXPECT_EQ(work.runs, 2);
     }
-    EXPECT_EQ(journal.entries, (std::vector<std::string>{"exit:first", "exit:second"}));
+    EXPECT_EQ(journal.entries, std::vector<std::string>{"exit"});
 }
 
-TEST(Thread, ReportsReachCallerOnOwnerThreadInOrderBeforeExit)
+TEST(Thread, StopWaitsForTheWorkAndTellsNobody)
 {
-    Journal journal;
-    ExitListener listener(&journal, "l");
-    Work work;
-    work.posts = {kMsgA, kMsgB, kMsgA};
-    CThread thread;
-    thread.m_events.Add(&listener);
-    ASSERT_TRUE(thread.Start(&work, &journal));
-    TestUtil::Pump(3000, [&] { return !thread.IsRunning(); });
-    EXPECT_EQ(journal.entries, (std::vector<std::string>{"msg1:0", "msg2:1", "msg1:2", "exit:l"}));
-    EXPECT_FALSE(journal.wrongThread);
-}
-
-TEST(Thread, StartRefusesNullWorkAndSecondStart)
-{
-    CThread thread;
-    EXPECT_FALSE(thread.Start(nullptr, nullptr));
-    EXPECT_FALSE(thread.IsRunning());
-
     Journal journal;
     Work running, other;
-    running.waitForStop = true;
+    running.mode = Work::WaitForStop;
+    CThread thread;
+    thread.m_events.Add(&journal);
     ASSERT_TRUE(thread.Start(&running, &journal));
     EXPECT_FALSE(thread.Start(&other, &journal));
-    WaitForSingleObject(running.posted, 3000);
-    EXPECT_EQ(other.runs, 0);
-
-    // Stop: the work sees the stop event and ends well within the wait.
-    const DWORD start = GetTickCount();
+    ASSERT_EQ(WaitForSingleObject(running.posted.h, 10000), WAIT_OBJECT_0);
     thread.Stop(true);
-    EXPECT_LT(GetTickCount() - start, 900u);
-    EXPECT_EQ(running.sawStop, 1);
+    EXPECT_EQ(running.sawStop, 1) << "the work was not given time to see the stop event";
     EXPECT_FALSE(thread.IsRunning());
     TestUtil::Pump(100);
     EXPECT_TRUE(journal.entries.empty()); // Stop tells no listener and drops WM_CLOSE
+    EXPECT_EQ(other.runs, 0);
 }
 
-TEST(Thread, BodyIgnoringStopIsKilledAfterOneSecondWithoutExitOrQueuedReports)
+// A body that ignores the stop event is ended (after a grace period) on
+// destruction, Terminate ends it at once, and Close lets it run on; none of
+// them delivers reports or exit notices.
+TEST(Thread, EndingWithoutTheWorksConsent)
 {
-    Journal journal;
-    ExitListener listener(&journal, "l");
-    Work work;
-    work.posts = {kMsgA, kMsgB};
-    work.ignoreStop = true;
-    auto* thread = new CThread;
-    thread->m_events.Add(&listener);
-    ASSERT_TRUE(thread->Start(&work, &journal));
-    ASSERT_EQ(WaitForSingleObject(work.posted, 3000), WAIT_OBJECT_0); // both reports queued, none dispatched
-
-    const DWORD start = GetTickCount();
-    delete thread;
-    const DWORD elapsed = GetTickCount() - start;
-    EXPECT_GE(elapsed, 950u);
-    EXPECT_LT(elapsed, 3000u);
-    TestUtil::Pump(100);
-    EXPECT_TRUE(journal.entries.empty());
-}
-
-TEST(Thread, TerminateAndCloseEndWithoutExitNotice)
-{
-    Journal journal;
-    ExitListener listener(&journal, "l");
-    CThread thread;
-    thread.m_events.Add(&listener);
-
-    Work stuck;
-    stuck.ignoreStop = true;
-    ASSERT_TRUE(thread.Start(&stuck, &journal));
-    WaitForSingleObject(stuck.posted, 3000);
-    const DWORD start = GetTickCount();
-    thread.Terminate(true);
-    EXPECT_LT(GetTickCount() - start, 500u);
-    EXPECT_FALSE(thread.IsRunning());
-
-    // Close lets a running work go on; its end reaches nobody.
-    Work waiting;
-    waiting.waitForStop = true;
-    waiting.stopWaitMs = 200;
-    ASSERT_TRUE(thread.Start(&waiting, &journal));
-    WaitForSingleObject(waiting.posted, 3000);
-    thread.Close(true);
-    EXPECT_FALSE(thread.IsRunning());
-    ASSERT_EQ(WaitForSingleObject(waiting.done, 3000), WAIT_OBJECT_0);
-    TestUtil::Pump(100);
-    EXPECT_EQ(waiting.sawStop, 0);
-    EXPECT_TRUE(journal.entries.empty());
+    for (int way = 0; way < 3; ++way) {
+        Journal journal;
+        Work work;
+        work.posts = {1, 2};
+        work.mode = way == 2 ? Work::WaitForStop : Work::IgnoreStop;
+        auto thread = std::make_unique<CThread>();
+        thread->m_events.Add(&journal);
+        ASSERT_TRUE(thread->Start(&work, &journal));
+        ASSERT_EQ(WaitForSingleObject(work.posted.h, 10000), WAIT_OBJECT_0); // reports queued, none dispatched
+        if (way == 0)
+            thread.reset();
+        else if (way == 1)
+            thread->Terminate(true);
+        else
+            thread->Close(true);
+        EXPECT_TRUE(!thread || !thread->IsRunning()) << way;
+        if (way == 2) {
+            SetEvent(work.release.h);
+            EXPECT_EQ(WaitForSingleObject(work.done.h, 10000), WAIT_OBJECT_0);
+            EXPECT_EQ(work.sawStop, 0) << "Close set the stop event";
+        }
+        EXPECT_TRUE(work.Ended()) << way;
+        TestUtil::Pump(100);
+        EXPECT_TRUE(journal.entries.empty()) << way;
+    }
 }
