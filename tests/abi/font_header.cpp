@@ -1,3 +1,0 @@
-// Compiles Font.h on its own: the header is self-contained and its layout
-// assertions hold under the real compiler.
-#include "Font.h"

@@ -1,3 +1,0 @@
-// Compiles Image.h on its own: the header is self-contained and its layout
-// assertions hold under the real compiler.
-#include "Image.h"

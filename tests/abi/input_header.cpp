@@ -1,3 +1,0 @@
-// Compiles Input.h on its own: the header is self-contained and its layout
-// assertions hold under the real compiler.
-#include "Input.h"
