@@ -21,31 +21,23 @@ namespace {
 
 using namespace Veld::Game;
 
-TEST(ClipToDirtyRegion, NothingDirty)
+TEST(ClipToDirtyRegion, BoundingBoxOfTheHitsCutToTheRequest)
 {
     CDirtyRectList list;
     const Rect untouched = {-7, -7, -7, -7};
     Rect out = untouched;
     EXPECT_FALSE(list.ClipToDirtyRegion({0, 0, 10, 10}, out));
-    list.Add({10, 0, 20, 10});          // touches the right edge
-    list.Add({0, 10, 10, 20});          // touches the bottom edge
-    list.Add({5, 5, 5, 8});             // empty
-    list.Add({8, 8, 2, 2});             // inverted
-    list.Add({INT_MIN, 0, INT_MAX, 0}); // no height, width past 32 bits
+    // Touching edges, empty, inverted, and no height with a width past 32 bits: no hits.
+    for (Rect miss : {Rect{10, 0, 20, 10}, Rect{0, 10, 10, 20}, Rect{5, 5, 5, 8}, Rect{8, 8, 2, 2},
+                      Rect{INT_MIN, 0, INT_MAX, 0}, Rect{200, 200, 300, 300}})
+        list.Add(miss);
     EXPECT_FALSE(list.ClipToDirtyRegion({0, 0, 10, 10}, out));
     EXPECT_EQ(out, untouched);
-}
-
-TEST(ClipToDirtyRegion, BoundingBoxOfTheHits)
-{
-    CDirtyRectList list;
     list.Add({0, 0, 10, 10});
     list.Add({50, 50, 60, 60});
-    list.Add({200, 200, 300, 300}); // misses
-    Rect out;
     ASSERT_TRUE(list.ClipToDirtyRegion({0, 0, 100, 100}, out));
     EXPECT_EQ(out, (Rect{0, 0, 60, 60}));
-    ASSERT_TRUE(list.ClipToDirtyRegion({55, -10, 58, 200}, out)); // hits are cut to the request
+    ASSERT_TRUE(list.ClipToDirtyRegion({55, -10, 58, 200}, out));
     EXPECT_EQ(out, (Rect{55, 50, 58, 60}));
     list.Add({INT_MIN, INT_MIN, INT_MAX, INT_MAX});
     ASSERT_TRUE(list.ClipToDirtyRegion({INT_MIN, -3, INT_MAX, 4}, out));
@@ -56,45 +48,40 @@ TEST(ClipToDirtyRegion, MoreThanHundredHitsTakeTheRequestWhole)
 {
     const Rect request = {0, 0, 1000, 1000};
     CDirtyRectList list;
+    Rect out;
+    for (int i = 0; i < 150; ++i) // misses do not count
+        list.Add({2000, 2000, 2001, 2001});
     for (int i = 0; i < 99; ++i)
         list.Add({i, i, i + 1, i + 1});
     list.Add({98, 98, 99, 99}); // a duplicate counts again: 100 hits
-    Rect out;
     ASSERT_TRUE(list.ClipToDirtyRegion(request, out));
     EXPECT_EQ(out, (Rect{0, 0, 99, 99}));
     list.Add({98, 98, 99, 99}); // the 101st
     ASSERT_TRUE(list.ClipToDirtyRegion(request, out));
     EXPECT_EQ(out, request);
-
-    list.Clear(); // misses do not count
-    for (int i = 0; i < 150; ++i)
-        list.Add({2000, 2000, 2001, 2001});
-    list.Add({3, 4, 5, 6});
-    ASSERT_TRUE(list.ClipToDirtyRegion(request, out));
-    EXPECT_EQ(out, (Rect{3, 4, 5, 6}));
 }
 
-TEST(AdjustSourceToClip, MovesTheSourceByTheCutPart)
+TEST(AdjustSourceToClip, MovesTheSourceByTheScaledCut)
 {
-    Rect src = {100, 200, 150, 240}; // 1:1
-    ASSERT_TRUE(AdjustSourceToClip({0, 0, 50, 40}, {10, 5, 45, 40}, src));
-    EXPECT_EQ(src, (Rect{110, 205, 145, 240}));
-    src = {0, 0, 10, 10}; // twice enlarged: trunc(3 * 0.5) = 1
-    ASSERT_TRUE(AdjustSourceToClip({0, 0, 20, 20}, {3, 0, 17, 20}, src));
-    EXPECT_EQ(src, (Rect{1, 0, 9, 10}));
-    src = {0, 0, 30, 100}; // reduced: trunc(4 * 3) = 12, trunc(1 * 33.33) = 33
-    ASSERT_TRUE(AdjustSourceToClip({0, 0, 10, 3}, {4, 0, 10, 2}, src));
-    EXPECT_EQ(src, (Rect{12, 0, 30, 67}));
-}
-
-TEST(AdjustSourceToClip, RefusesEmptyRectanglesAndWidthsPast32Bits)
-{
-    Rect src = {0, 0, 10, 10};
-    EXPECT_FALSE(AdjustSourceToClip({5, 0, 5, 10}, {5, 0, 5, 10}, src));
-    EXPECT_FALSE(AdjustSourceToClip({0, 0, 10, 10}, {0, 0, 10, 10}, src = {10, 0, 0, 10}));
-    EXPECT_FALSE(AdjustSourceToClip({INT_MIN, 0, INT_MAX, 1}, {0, 0, 1, 1}, src = {0, 0, 10, 1}));
-    EXPECT_FALSE(AdjustSourceToClip({0, 0, 10, 1}, {0, 0, 1, 1}, src = {INT_MIN, 0, 1, 1}));
-    EXPECT_FALSE(AdjustSourceToClip({0, 0, 10, 1}, {0, 0, 1, 1}, src = {0, -2, 1, INT_MAX}));
+    struct Row {
+        Rect dst, out, src;
+        bool ok;
+        Rect want;
+    } const rows[] = {
+        {{0, 0, 50, 40}, {10, 5, 45, 40}, {100, 200, 150, 240}, true, {110, 205, 145, 240}}, // 1:1
+        {{0, 0, 20, 20}, {3, 0, 17, 20}, {0, 0, 10, 10}, true, {1, 0, 9, 10}},               // trunc(3 * 0.5) = 1
+        {{0, 0, 10, 3}, {4, 0, 10, 2}, {0, 0, 30, 100}, true, {12, 0, 30, 67}},              // trunc(33.33) = 33
+        {{5, 0, 5, 10}, {5, 0, 5, 10}, {0, 0, 10, 10}, false, {}},
+        {{0, 0, 10, 10}, {0, 0, 10, 10}, {10, 0, 0, 10}, false, {}},
+        {{INT_MIN, 0, INT_MAX, 1}, {0, 0, 1, 1}, {0, 0, 10, 1}, false, {}},
+        {{0, 0, 10, 1}, {0, 0, 1, 1}, {INT_MIN, 0, 1, 1}, false, {}},
+        {{0, 0, 10, 1}, {0, 0, 1, 1}, {0, -2, 1, INT_MAX}, false, {}},
+    };
+    for (const Row& r : rows) {
+        Rect src = r.src;
+        ASSERT_EQ(AdjustSourceToClip(r.dst, r.out, src), r.ok) << r.dst << " " << r.out << " " << r.src;
+        EXPECT_TRUE(!r.ok || src == r.want) << r.dst << " " << r.out << " " << r.src << " -> " << src;
+    }
 }
 
 } // namespace
