@@ -7,6 +7,7 @@
 
 #include "DDCanvas.h"
 #include "DDImage.h"
+#include "DDSurface.h"
 #include "Rgb565.h"
 
 namespace Veld {
@@ -121,6 +122,9 @@ bool CDDDisplay::Initialize(HWND hRenderWnd, HWND hFrameWnd)
     m_pPrimarySurface->SetClipper(clipper);
     clipper->Release(); // the primary surface keeps it
 
+    // The back image must fit the image limits; so must the screen surface.
+    if (!IsArgbSurfaceSizeAllowed(m_rcClient.right - m_rcClient.left, m_rcClient.bottom - m_rcClient.top))
+        return false;
     desc = {};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;

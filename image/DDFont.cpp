@@ -1,7 +1,5 @@
 #include "DDFont.h"
 
-#include <climits>
-
 #include "Canvas.h"
 #include "DDImage.h"
 #include "GameEngine.h"
@@ -16,6 +14,8 @@ namespace {
 
 // Advance width of a two-character emoticon, whatever its picture's width.
 const int kEmotionAdvance = 19;
+// Largest em size of a rendered character, in pixels.
+const int kMaxGlyphSize = 1024;
 
 CPath DefaultEmotionPath()
 {
@@ -70,7 +70,7 @@ bool CDDFont::RenderCharacter(const std::wstring& strFaceName, int nSize, int nS
     using namespace Gdip;
     // Characters below U+00FF are half as wide as they are high. The cell has
     // one pixel more each way for the antialiased edge.
-    if (nSize == INT_MAX)
+    if (nSize > kMaxGlyphSize)
         return false;
     int cellWidth = nSize + 1;
     if (m_szCode[0] < 0xFF) {

@@ -50,11 +50,25 @@ inline bool GetSurfaceSize(IDirectDrawSurface7* pSurface, int& width, int& heigh
     return true;
 }
 
-// Bits per pixel of the screen, read from the screen's device context.
+/// Largest side of an ARGB surface, and largest surface in bytes (4 per pixel).
+const int kMaxSurfaceSide = 16384;
+const long long kMaxSurfaceBytes = 1LL << 28;
+
+/// True when width x height lies within the limits: DirectDraw's own size
+/// arithmetic overflows beyond them.
+inline bool IsArgbSurfaceSizeAllowed(int width, int height)
+{
+    return width > 0 && height > 0 && width <= kMaxSurfaceSide && height <= kMaxSurfaceSide &&
+           static_cast<long long>(width) * height * 4 <= kMaxSurfaceBytes;
+}
+
 /// A width x height system-memory surface of 32-bit 0xAARRGGBB pixels; null
-/// when DirectDraw refuses it.
+/// when the size is out of limits, DirectDraw refuses it, or a lock does not
+/// show the rows and memory asked for.
 inline IDirectDrawSurface7* CreateArgbSurface(IDirectDraw7* pDirectDraw, int width, int height)
 {
+    if (!pDirectDraw || !IsArgbSurfaceSizeAllowed(width, height))
+        return nullptr;
     DDSURFACEDESC2 desc = {};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
@@ -69,11 +83,23 @@ inline IDirectDrawSurface7* CreateArgbSurface(IDirectDraw7* pDirectDraw, int wid
     desc.ddpfPixelFormat.dwBBitMask = 0x000000FF;
     desc.ddpfPixelFormat.dwRGBAlphaBitMask = 0xFF000000;
     IDirectDrawSurface7* pSurface = nullptr;
-    if (!pDirectDraw || FAILED(pDirectDraw->CreateSurface(&desc, &pSurface, nullptr)))
+    if (FAILED(pDirectDraw->CreateSurface(&desc, &pSurface, nullptr)) || !pSurface)
         return nullptr;
+    bool usable = false;
+    {
+        CSurfaceLock lock(pSurface);
+        const DDSURFACEDESC2& locked = lock.Desc();
+        usable = lock.IsLocked() && locked.lpSurface && locked.dwWidth == desc.dwWidth &&
+                 locked.dwHeight == desc.dwHeight && locked.lPitch >= static_cast<LONG>(width) * 4;
+    }
+    if (!usable) {
+        pSurface->Release();
+        return nullptr;
+    }
     return pSurface;
 }
 
+// Bits per pixel of the screen, read from the screen's device context.
 inline int ScreenBitsPerPixel()
 {
     HDC hdc = GetDC(nullptr);
