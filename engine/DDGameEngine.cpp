@@ -1,5 +1,6 @@
 #include "DDGameEngine.h"
 
+#include <exception>
 #include <new>
 
 #include "CInput.h"
@@ -33,21 +34,45 @@ CDDGameEngine::~CDDGameEngine()
     // Windows still holding the record (no Shutdown, or a failed Initialize)
     // must not reach it after it is freed.
     AbandonHostWindows(m_window);
+    UnregisterWindowClass();
+}
+
+void CDDGameEngine::UnregisterWindowClass()
+{
+    if (!m_bClassRegistered)
+        return;
+    UnregisterClassW(m_strClassName.c_str(), m_hClassInstance);
+    m_bClassRegistered = false;
+    m_strClassName.clear();
+    m_hClassInstance = nullptr;
 }
 
 bool CDDGameEngine::Initialize(HINSTANCE hInstance, const wchar_t* pszClassName, HICON hIcon, int nWidth, int nHeight,
                                int nCaptionWidth, int nCaptionHeight, int nCmdShow)
 {
-    if (m_bInitialized || m_window.m_hRenderWindow)
+    // An engine initialises once: its class stays registered after Shutdown.
+    if (m_bInitialized || m_bClassRegistered || m_window.m_hRenderWindow)
         return false;
+    if (!pszClassName || nWidth <= 0 || nHeight <= 0)
+        return false;
+    try {
+        m_strClassName = pszClassName;
+    } catch (const std::exception&) {
+        return false;
+    }
     if (!RegisterHostWindowClass(hInstance, hIcon, pszClassName))
         return false;
+    m_hClassInstance = hInstance;
+    m_bClassRegistered = true;
     m_window.m_nCaptionWidth = nCaptionWidth;
     m_window.m_nCaptionHeight = nCaptionHeight;
-    if (!CreateHostWindows(m_window, hInstance, pszClassName, nCmdShow, nWidth, nHeight) || !m_window.m_hRenderWindow)
+    if (!CreateHostWindows(m_window, hInstance, pszClassName, nCmdShow, nWidth, nHeight) || !m_window.m_hRenderWindow ||
+        !CreateServices()) {
+        // Undone without the quit message: the engine is as before the call.
+        AbandonHostWindows(m_window);
+        UnregisterWindowClass();
         return false;
-    if (!CreateServices())
-        return false;
+    }
     m_bInitialized = true;
     SetTimer(kRefreshElapse, kRefreshTimerId, static_cast<ITimerEvent*>(this));
     return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 
 #include "GameEngine.h"
 #include "HostWindow.h"
@@ -57,6 +58,7 @@ private:
     bool CreateServices();
     void DestroyServices();
     void DeleteRetired();
+    void UnregisterWindowClass();
 
     std::map<int, ITimerEvent*> m_timers;
     bool m_bInitialized;
@@ -66,6 +68,10 @@ private:
     CDSound7* m_pSoundEx;
     Client::Utility::CMessageWindow m_messageWindow;
     HostWindow m_window;
+    // The window class registered by Initialize; it lives as long as the engine.
+    std::wstring m_strClassName;
+    HINSTANCE m_hClassInstance = nullptr;
+    bool m_bClassRegistered = false;
     // Services shut down from inside their own callbacks live until the
     // callback has returned.
     CInput* m_pRetiredInput = nullptr;
