@@ -1,5 +1,7 @@
 #include "DSound7.h"
 
+#include <exception>
+#include <memory>
 #include <new>
 
 #include "Mp3File.h"
@@ -87,19 +89,18 @@ bool CDSound7::LoadSound(const std::wstring& strPath, const std::wstring& strNam
 {
     if (!m_pDirectSound || m_bRetired || m_sounds.count(strName))
         return false;
-    CDSoundObject* pSound = new (std::nothrow) CDSoundObject(m_pDirectSound);
+    std::unique_ptr<CDSoundObject> pSound(new (std::nothrow) CDSoundObject(m_pDirectSound));
     if (!pSound)
         return false;
-    if (FAILED(pSound->Create(strPath, nBufferCount, bWhole, GUID()))) {
-        delete pSound;
-        return false;
-    }
+    // Nothing thrown inside may reach the client.
     try {
-        m_sounds[strName] = pSound;
-    } catch (const std::bad_alloc&) {
-        delete pSound;
+        if (FAILED(pSound->Create(strPath, nBufferCount, bWhole, GUID())))
+            return false;
+        m_sounds[strName] = pSound.get();
+    } catch (const std::exception&) {
         return false;
     }
+    pSound.release();
     return true;
 }
 
@@ -119,7 +120,7 @@ int CDSound7::PlaySound(const std::wstring& strName, bool bLoop)
     const int nPlayId = ++m_nLastPlayId;
     try {
         m_plays.push_back({nPlayId, pSound, nIndex, bLoop ? 1 : 0});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return -1;
     }
     if (FAILED(pSound->Play(nIndex, bLoop ? DSBPLAY_LOOPING : 0))) {

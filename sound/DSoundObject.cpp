@@ -1,6 +1,7 @@
 #include "DSoundObject.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "Mp3File.h"
@@ -117,7 +118,7 @@ HRESULT CDSoundObject::Create(const std::wstring& strPath, unsigned int nBufferC
 {
     if (!m_pDirectSound)
         return CO_E_NOTINITIALIZED;
-    if (nBufferCount == 0 || strPath.size() < 5 || m_pFile)
+    if (nBufferCount == 0 || nBufferCount > kMaxSoundVoices || strPath.size() < 5 || m_pFile)
         return E_INVALIDARG;
 
     std::wstring extension = strPath.substr(strPath.size() - 3);
@@ -159,7 +160,7 @@ HRESULT CDSoundObject::Create(const std::wstring& strPath, unsigned int nBufferC
         buffers.assign(nBufferCount, nullptr);
         m_buffers.reserve(nBufferCount);
         m_notifications.reserve(nBufferCount);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return fail(E_OUTOFMEMORY);
     }
     auto release = [&buffers]() {
@@ -202,7 +203,7 @@ bool CDSoundObject::AddWatcher(IDirectSoundBuffer* pBuffer, int nIndex)
     }
     try {
         m_notifications.push_back(pNotification);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         delete pNotification;
         return false;
     }
@@ -214,6 +215,8 @@ int CDSoundObject::AddBuffer()
     IDirectSoundBuffer* pBuffer = nullptr;
     {
         CLock lock(&m_lock);
+        if (m_buffers.size() >= kMaxSoundVoices)
+            return -1;
         if (!m_buffers.empty() && m_buffers[0])
             m_pDirectSound->DuplicateSoundBuffer(m_buffers[0], &pBuffer);
     }
@@ -227,7 +230,7 @@ int CDSoundObject::AddBuffer()
     }
     try {
         m_buffers.push_back(pBuffer);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         if (pBuffer)
             pBuffer->Release();
         return -1;
@@ -637,7 +640,7 @@ unsigned int CDSoundObject::Run(HANDLE hStopEvent, HWND)
         CLock lock(&m_lock);
         try {
             m_buffers.push_back(pBuffer);
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
             CloseHandle(hEnd);
             CloseHandle(hMiddle);
             pBuffer->Release();

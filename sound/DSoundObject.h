@@ -18,6 +18,9 @@ namespace Game {
 
 class CDSoundObject;
 
+/// Most buffers (voices that can play at the same time) of one sound.
+const unsigned int kMaxSoundVoices = 256;
+
 /// How sound objects report to the device.
 class IDSoundObjectEvent {
 public:
@@ -42,8 +45,10 @@ public:
     CDSoundObject(const CDSoundObject&) = delete;
     CDSoundObject& operator=(const CDSoundObject&) = delete;
 
+    /// nBufferCount: 1 to kMaxSoundVoices, else E_INVALIDARG.
     HRESULT Create(const std::wstring& strPath, unsigned int nBufferCount, bool bWhole, GUID guid3DAlgorithm);
-    /// A free (idle) buffer, growing the list when all are busy; 0 for a stream.
+    /// A free (idle) buffer, growing the list up to kMaxSoundVoices when all
+    /// are busy (-1 beyond); 0 for a stream.
     int GetFreeBufferIndex();
     IDirectSoundBuffer* GetBuffer(int nIndex);
     bool IsBusy(int nIndex);

@@ -8,6 +8,16 @@
 namespace Veld {
 namespace Game {
 
+bool IsPlayableWaveFormat(const WAVEFORMATEX& format)
+{
+    const DWORD channels = format.nChannels;
+    const DWORD bits = format.wBitsPerSample;
+    const DWORD rate = format.nSamplesPerSec;
+    return format.wFormatTag == WAVE_FORMAT_PCM && (bits == 8 || bits == 16) && (channels == 1 || channels == 2) &&
+           rate >= 100 && rate <= 200000 && format.nBlockAlign == channels * bits / 8 &&
+           format.nAvgBytesPerSec == rate * format.nBlockAlign;
+}
+
 CWaveFile::CWaveFile() : m_pwfx(nullptr), m_hMMIO(nullptr), m_ck(), m_ckRiff(), m_dwSize(0) {}
 
 CWaveFile::~CWaveFile()
@@ -60,28 +70,18 @@ HRESULT CWaveFile::ReadMMIO()
         return E_FAIL;
 
     // 18 bytes whatever the chunk's size: a 16-byte PCM chunk lends the last
-    // two from what follows, and cbSize is cleared below.
+    // two from what follows, and cbSize is cleared below. Only PCM is kept.
     WAVEFORMATEX format;
     if (mmioRead(m_hMMIO, reinterpret_cast<HPSTR>(&format), sizeof(format)) != static_cast<LONG>(sizeof(format)))
         return E_FAIL;
 
-    if (format.wFormatTag == WAVE_FORMAT_PCM) {
-        m_pwfx = reinterpret_cast<WAVEFORMATEX*>(new (std::nothrow) BYTE[sizeof(WAVEFORMATEX)]);
-        if (!m_pwfx)
-            return E_FAIL;
-        std::memcpy(m_pwfx, &format, sizeof(format));
-        m_pwfx->cbSize = 0;
-    } else {
-        const WORD extra = format.cbSize;
-        m_pwfx = reinterpret_cast<WAVEFORMATEX*>(new (std::nothrow) BYTE[sizeof(WAVEFORMATEX) + extra]);
-        if (!m_pwfx)
-            return E_FAIL;
-        std::memcpy(m_pwfx, &format, sizeof(format));
-        if (extra && mmioRead(m_hMMIO, reinterpret_cast<HPSTR>(m_pwfx) + sizeof(WAVEFORMATEX), extra) != extra) {
-            FreeFormat();
-            return E_FAIL;
-        }
-    }
+    if (!IsPlayableWaveFormat(format))
+        return E_FAIL;
+    m_pwfx = reinterpret_cast<WAVEFORMATEX*>(new (std::nothrow) BYTE[sizeof(WAVEFORMATEX)]);
+    if (!m_pwfx)
+        return E_FAIL;
+    std::memcpy(m_pwfx, &format, sizeof(format));
+    m_pwfx->cbSize = 0;
 
     if (mmioAscend(m_hMMIO, &ckIn, 0) != MMSYSERR_NOERROR) {
         FreeFormat();

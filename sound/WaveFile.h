@@ -6,6 +6,11 @@
 namespace Veld {
 namespace Game {
 
+/// True for the wave formats the sound device plays: PCM, 8 or 16 bits, 1 or
+/// 2 channels, 100 to 200,000 frames a second, with the block alignment and
+/// byte rate those imply. Every wave file is checked by CWaveFile::Open.
+bool IsPlayableWaveFormat(const WAVEFORMATEX& format);
+
 class CWaveFile : public ISoundFile {
 public:
     CWaveFile();
@@ -15,7 +20,7 @@ public:
     CWaveFile& operator=(const CWaveFile&) = delete;
 
     /// Opens path (closing a file already open) and positions at the first
-    /// data byte; whole is ignored.
+    /// data byte; whole is ignored. E_FAIL for a format that cannot be played.
     HRESULT Open(const wchar_t* path, bool whole) override;
     HRESULT Close() override;
     HRESULT Read(BYTE* buffer, DWORD size, DWORD* bytesRead) override;
