@@ -61,7 +61,8 @@ inline ARGB OpaqueArgb(COLORREF clr)
 
 // Draws text on a device context in one colour. Every GDI+ object made on
 // the context is deleted before this returns, so the caller may then release
-// the context. False when the graphics, font or brush cannot be made.
+// the context. False when the graphics, font or brush cannot be made or the
+// drawing fails.
 inline bool DrawStringOnDC(HDC hdc, const wchar_t* pszText, int nLength, const wchar_t* pszFamily, float fSize,
                            int nStyle, ARGB color, const RectF& layout, GpStringFormat* pFormat)
 {
@@ -76,8 +77,7 @@ inline bool DrawStringOnDC(HDC hdc, const wchar_t* pszText, int nLength, const w
         !pBrush)
         return false;
     BrushPtr brush(pBrush);
-    GdipDrawString(pGraphics, pszText, nLength, font.get(), &layout, pFormat, pBrush);
-    return true;
+    return GdipDrawString(pGraphics, pszText, nLength, font.get(), &layout, pFormat, pBrush) == Ok;
 }
 
 } // namespace Veld::Game::Gdip
