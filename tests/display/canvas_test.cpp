@@ -313,7 +313,14 @@ protected:
     void TearDown() override { DeleteObject(font); }
     void Clear() { ASSERT_TRUE(WritePixels(*target, Pixels(kTW * kTH, kBack))); }
     TextStyle Text(DWORD flags) const { return {flags, RGB(255, 255, 255), RGB(0, 0, 0), 0, font}; }
-    Ink Drawn(int fromY = 0, int toY = INT_MAX) { return FindInk(ReadPixels(*target), kTW, kBack, fromY, toY); }
+    // Ink on the target; an empty read (the target still locked or its DC
+    // still taken) fails the test.
+    Ink Drawn(int fromY = 0, int toY = INT_MAX)
+    {
+        const Pixels px = ReadPixels(*target);
+        EXPECT_EQ(px.size(), static_cast<size_t>(kTW * kTH));
+        return FindInk(px, kTW, kBack, fromY, toY);
+    }
     // Width of the text in the test font.
     LONG Measure(const wchar_t* text)
     {
