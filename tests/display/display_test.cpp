@@ -11,6 +11,7 @@
 #include "DDGameEngine.h"
 #include "DDImage.h"
 #include "DebugOutputCapture.h"
+#include "Rgb565.h"
 #include "WinTestUtil.h"
 
 using namespace Veld::Game;
@@ -209,6 +210,17 @@ TEST_F(DisplayTest, PresentReachesTheScreen)
     EXPECT_EQ(display_->Present(), DD_OK);
 }
 
+// The 16-bit desktop conversion itself, on any desktop: rows by their pitches.
+TEST(Rgb565, PacksTheTopBitsOfEachChannel)
+{
+    const std::uint32_t src[] = {0xFF123456, 0x00FF8008, 0xDEADBEEF, 0x0000FFFF, 0x00FFFFFF, 0xDEADBEEF};
+    std::uint16_t dst[] = {1, 2, 3, 4, 5, 6};
+    ConvertToRgb565(reinterpret_cast<const BYTE*>(src), 12, reinterpret_cast<BYTE*>(dst), 6, 2, 2);
+    // 0x123456 -> 00010 001101 01010; 0xFF8008 -> 11111 100000 00001; 0x00FFFF -> 00000 111111 11111
+    EXPECT_EQ(std::vector<std::uint16_t>(dst, dst + 6),
+              (std::vector<std::uint16_t>{0x11AA, 0xFC01, 3, 0x07FF, 0xFFFF, 6}));
+}
+
 TEST_F(DisplayTest, MovesAndResizesRedrawOnceAndRegionsToggle)
 {
     TestUtil::DebugOutputCapture capture;
@@ -270,8 +282,8 @@ TEST(EngineServices, AccessorsAndFactoriesFollowTheLifecycle)
 TEST(EngineServices, WindowWithoutClientAreaFailsInitialize)
 {
     CDDGameEngine engine;
-    EXPECT_FALSE(engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"NoDisplay").c_str(),
-                                   nullptr, 0, 0, 732, 32, SW_SHOW));
+    EXPECT_FALSE(engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"NoDisplay").c_str(), nullptr,
+                                   0, 0, 732, 32, SW_SHOW));
     EXPECT_EQ(engine.GetDisplay(), nullptr);
 }
 
