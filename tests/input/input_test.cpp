@@ -119,7 +119,12 @@ TEST(Input, EndToEndFromWindowMessagesToShutdownInsideAListener)
                         "q.cmd 1 7 5", "q.sys 0 61536 30 40"}));
 
     log.clear();
-    quitter.action = [&] { engine.Shutdown(); };
+    std::vector<std::string> reuse; // takes freed blocks of the service's size: a freed service would be garbage
+    quitter.action = [&] {
+        engine.Shutdown();
+        for (int i = 0; i < 64; ++i)
+            reuse.emplace_back(sizeof(CInput), '\xFF');
+    };
     SendMessageW(render, WM_KEYDOWN, VK_ESCAPE, 1);
     EXPECT_EQ(log, (Log{"q.key 0 27 1"}));
     EXPECT_FALSE(IsWindow(render));
