@@ -51,8 +51,10 @@ struct Work : IWorkThread {
         if (mode == IgnoreStop)
             Sleep(INFINITE);
         const HANDLE waits[] = {hStopEvent, release.h};
-        if (mode == WaitForStop && WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0)
+        if (mode == WaitForStop && WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0) {
+            Sleep(20); // clean-up that Stop must wait for
             InterlockedExchange(&sawStop, 1);
+        }
         return 7;
     }
     bool Ended() const { return WaitForSingleObject(thread.h, 10000) == WAIT_OBJECT_0; }
