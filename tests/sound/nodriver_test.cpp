@@ -1,30 +1,47 @@
-// Without audio drivers the engine starts, and sound fails quietly.
+// Without audio drivers the engine starts, and sound fails quietly: every
+// operation fails or does nothing, and nothing reports an event.
 #include <gtest/gtest.h>
 
 #include "DDGameEngine.h"
 #include "DSound7.h"
-#include "WinTestUtil.h"
+#include "SoundTestSupport.h"
 
 using namespace Veld::Game;
 
+struct Events : ISoundExEvent {
+    int count = 0;
+    void OnSoundEvent(int, int) override { ++count; }
+};
+
 TEST(NoSoundCard, EngineStartsAndSoundFailsQuietly)
 {
-    const std::wstring cls = TestUtil::UniqueClassName(L"NoCard");
     CDDGameEngine engine;
-    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 150, 180, 20, SW_SHOW));
-    ISoundEx* sound = engine.GetSoundEx();
-    ASSERT_NE(sound, nullptr);
-    EXPECT_EQ(static_cast<CDSound7*>(sound)->GetDirectSound(), nullptr);
-    EXPECT_FALSE(sound->LoadSound(L"Z:\\any\\tone.wav", L"tone", true, 1));
-    EXPECT_EQ(sound->PlaySound(L"tone", false), -1);
-    sound->StopSound(1);
-    sound->PauseSound(1);
-    sound->ResumeSound(1);
+    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"NoCard").c_str(), nullptr,
+                                  200, 150, 180, 20, SW_SHOW));
+    auto* sound = static_cast<CDSound7*>(engine.GetSoundEx());
+    ASSERT_TRUE(sound && engine.GetSound());
+    EXPECT_EQ(sound->GetDirectSound(), nullptr);
+    Events events;
+    sound->SetSoundEvent(&events);
+    const std::wstring wav = SoundTest::Widen(ENGINE_TONE_WAV), mp3 = SoundTest::Widen(ENGINE_TONE_SHORT);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(sound->LoadSound(i % 2 ? wav : mp3, L"tone", i < 2, 1)) << i;
+    EXPECT_EQ(sound->FindSound(L"tone"), nullptr);
+    for (int id = -1; id <= 1; ++id) {
+        EXPECT_EQ(sound->PlaySound(L"tone", id == 1), -1);
+        sound->PauseSound(id);
+        sound->ResumeSound(id);
+        sound->StopSound(id);
+    }
     sound->StopAllSounds();
-    sound->SetSoundEvent(nullptr);
-    ASSERT_NE(engine.GetSound(), nullptr);
-    engine.GetSound()->Play(L"Z:\\any\\tone.wav", 1);
+    // MCI opens wave files without a driver too; nothing is heard.
+    const UINT id = engine.GetSound()->Play(wav.c_str(), 1);
+    engine.GetSound()->PlayWave(wav.c_str());
+    engine.GetSound()->Replay(id, 1);
+    engine.GetSound()->Stop(id);
     engine.GetSound()->StopAll();
-    TestUtil::Pump(50);
+    TestUtil::Pump(200);
+    EXPECT_EQ(events.count, 0);
     engine.Shutdown();
+    EXPECT_EQ(engine.GetSoundEx(), nullptr);
 }

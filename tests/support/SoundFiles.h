@@ -1,0 +1,141 @@
+// Sound data for tests, built in memory: RIFF wave files of any layout,
+// seeded mutations of valid files, and the pitch of a 16-bit tone. Portable.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace SoundFiles {
+
+inline std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    return bool(f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())));
+}
+
+/// Writes value's low bytes little-endian at v[at], as far as v reaches.
+inline void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int bytes = 4)
+{
+    for (int i = 0; i < bytes && at + i < v.size(); ++i)
+        v[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+/// n bytes that differ from their neighbours and from other salts.
+inline std::vector<uint8_t> Pattern(size_t n, int salt)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(i * 31 + salt + (i >> 8));
+    return v;
+}
+
+/// A field of a built file: its offset and width in bytes.
+struct Field {
+    size_t at;
+    int bytes;
+};
+
+/// RIFF wave writer: chunks in order, sizes real unless declared, odd chunks
+/// padded. fields: the RIFF and chunk sizes and the format's fields.
+struct Wave {
+    std::vector<uint8_t> bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    std::vector<Field> fields{{4, 4}};
+
+    Wave& Chunk(const char* id, const std::vector<uint8_t>& data, uint32_t declared = ~0u)
+    {
+        bytes.insert(bytes.end(), id, id + 4);
+        fields.push_back({bytes.size(), 4});
+        bytes.resize(bytes.size() + 4);
+        Put(bytes, bytes.size() - 4, declared == ~0u ? static_cast<uint32_t>(data.size()) : declared);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        bytes.resize(bytes.size() + data.size() % 2);
+        return *this;
+    }
+    /// "fmt ": tag, channels, rate, bytes per second and block align (both
+    /// consistent), bits; then cbSize and extra unless cbSize < 0.
+    Wave& Format(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t tag = 1, int cbSize = 0,
+                 const std::vector<uint8_t>& extra = {})
+    {
+        const uint32_t align = channels * bits / 8u;
+        const uint32_t values[] = {tag, channels, rate, rate * align, align, bits, static_cast<uint32_t>(cbSize)};
+        const int widths[] = {2, 2, 4, 4, 2, 2, 2};
+        std::vector<uint8_t> f(cbSize < 0 ? 16 : 18);
+        for (size_t i = 0, at = 0; at < f.size(); at += widths[i++]) {
+            Put(f, at, values[i], widths[i]);
+            fields.push_back({bytes.size() + 8 + at, widths[i]});
+        }
+        f.insert(f.end(), extra.begin(), extra.end());
+        return Chunk("fmt ", f);
+    }
+    std::vector<uint8_t> Done() const
+    {
+        std::vector<uint8_t> v(bytes);
+        Put(v, 4, static_cast<uint32_t>(v.size() - 8));
+        return v;
+    }
+};
+
+/// One to four edits of a valid file, the same for the same seed:
+/// truncation, flipped bits, a run of 0x00 or 0xFF, a run copied from
+/// elsewhere, or a field (one of fields, else any four bytes) set to 0, 1, a
+/// huge or a random value.
+inline std::vector<uint8_t> Mutate(const std::vector<uint8_t>& in, uint32_t seed, const std::vector<Field>& fields = {})
+{
+    static const uint32_t kValues[] = {0, 1, 0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFF0};
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(in);
+    for (uint32_t e = 0, edits = 1 + rng() % 4; e < edits && !v.empty(); ++e) {
+        const uint32_t size = static_cast<uint32_t>(v.size()), kind = rng() % 6, at = rng() % size, n = rng();
+        if (kind == 0)
+            v.resize(at);
+        for (uint32_t i = 0; kind == 1 && i <= n % 16; ++i)
+            v[rng() % size] ^= static_cast<uint8_t>(1u << rng() % 8);
+        if (kind == 2)
+            std::fill(v.begin() + at, v.begin() + std::min(size, at + 1 + n % 512), n & 1 ? 0x00 : 0xFF);
+        for (uint32_t i = 0, from = n % size; kind == 3 && i < n % 2048 && std::max(from, at) + i < size; ++i)
+            v[at + i] = v[from + i];
+        if (kind >= 4) {
+            const Field f = !fields.empty() && n % 4 ? fields[rng() % fields.size()] : Field{at, 4};
+            Put(v, f.at, n % 3 ? kValues[rng() % 5] : rng(), f.bytes);
+        }
+    }
+    return v;
+}
+
+/// Pitch of one channel of interleaved 16-bit PCM over frames [from, to):
+/// the median period between rising zero crossings (each after a dip below
+/// -2048, so noise near zero does not count), interpolated between samples.
+inline double Frequency(const std::vector<int16_t>& pcm, unsigned channels, unsigned channel, double rate,
+                        size_t from = 0, size_t to = SIZE_MAX)
+{
+    std::vector<double> periods;
+    double last = -1;
+    bool armed = false;
+    for (size_t i = std::max<size_t>(from, 1); i < std::min(to, pcm.size() / channels); ++i) {
+        const int a = pcm[(i - 1) * channels + channel], b = pcm[i * channels + channel];
+        if (armed && a < 0 && b >= 0) {
+            const double at = double(i - 1) + double(a) / (a - b);
+            if (last >= 0)
+                periods.push_back(at - last);
+            last = at;
+        }
+        armed = b < -2048 || (armed && !(a < 0 && b >= 0));
+    }
+    if (periods.empty())
+        return 0;
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return rate / periods[periods.size() / 2];
+}
+
+} // namespace SoundFiles
