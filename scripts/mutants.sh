@@ -162,7 +162,9 @@ for p in "${patches[@]}"; do
       if [ -z "$first" ]; then
         first=$(sed -n 's/^ *[0-9]* - \([^ ]*\) (.*/\1/p' "$log/ctest.txt" | head -n1 || true)
       fi
-      report "$name" "killed by ${first:-ctest (exit $status)}"
+      # The first failing GoogleTest case, when the test is a GoogleTest program.
+      case_=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/.]*\).*/\1/p' "$log/ctest.txt" | head -n1 || true)
+      report "$name" "killed by ${first:-ctest (exit $status)}${case_:+ ($case_)}"
       killed=$((killed + 1))
     fi
   fi
