@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include "CInput.h"
@@ -119,11 +120,11 @@ TEST(Input, EndToEndFromWindowMessagesToShutdownInsideAListener)
                         "q.cmd 1 7 5", "q.sys 0 61536 30 40"}));
 
     log.clear();
-    std::vector<std::string> reuse; // takes freed blocks of the service's size: a freed service would be garbage
+    std::vector<std::unique_ptr<char[]>> reuse; // takes freed blocks of the service's size: a freed one is garbage
     quitter.action = [&] {
         engine.Shutdown();
-        for (int i = 0; i < 64; ++i)
-            reuse.emplace_back(sizeof(CInput), '\xFF');
+        for (int i = 0; i < 256; ++i)
+            std::memset(reuse.emplace_back(new char[sizeof(CInput)]).get(), 0xFF, sizeof(CInput));
     };
     SendMessageW(render, WM_KEYDOWN, VK_ESCAPE, 1);
     EXPECT_EQ(log, (Log{"q.key 0 27 1"}));
