@@ -48,7 +48,7 @@ labels_for() {
     input) echo '^(input|engine)$' ;;
     sound) echo '^(sound|hostile)$' ;;
     engine) echo '^(engine|display|input|hostile)$' ;;
-    utility) echo '^(utility|engine)$' ;;
+    utility) echo '^(utility|tests|engine)$' ;; # path_tests sits in tests/ itself
     include) echo '^(abi|engine|display|image|input|sound)$' ;;
     *) echo '.' ;;
   esac
