@@ -14,14 +14,14 @@ namespace Mp3Fixture {
 
 using Veld::Game::Mp3DitherState;
 
-/// 44100 Hz tones: 440 Hz, in stereo 880 Hz on the right.
+/// 44100 Hz tones: 440 Hz, in stereo 880 Hz on the right; one second in each
+/// format: stereo and mono, low and high bit rates.
 struct Tone {
     const char* path;
     unsigned channels;
 };
-/// One second in each format: stereo and mono, low and high bit rates.
-const Tone kFormats[] = {{ENGINE_TONE_STEREO, 2}, {ENGINE_TONE_MONO, 1}, {ENGINE_TONE_STEREO_320, 2},
-                         {ENGINE_TONE_MONO_64, 1}};
+const Tone kFormats[] = {
+    {ENGINE_TONE_STEREO, 2}, {ENGINE_TONE_MONO, 1}, {ENGINE_TONE_STEREO_320, 2}, {ENGINE_TONE_MONO_64, 1}};
 
 struct Pcm {
     unsigned channels = 0, frames = 0;
@@ -29,49 +29,32 @@ struct Pcm {
 };
 
 /// Plain libmad over the file, followed by MAD_BUFFER_GUARD zero bytes when
-/// guard is set, through the 16-bit writer from the given dither states.
-/// Frames are written in the first frame's channel count.
+/// guard is set, dithered sample by sample from the given states. Frames are
+/// written in the first frame's channel count.
 inline Pcm ReferenceDecode(std::vector<uint8_t> file, Mp3DitherState state[2], bool guard = true)
 {
-    struct Context {
-        std::vector<uint8_t>* file;
-        Pcm pcm;
-        Mp3DitherState* state;
-    } c{&file, {}, state};
+    Pcm out;
     file.resize(file.size() + (guard ? MAD_BUFFER_GUARD : 0), 0);
-    auto input = [](void* data, mad_stream* stream) {
-        auto* c = static_cast<Context*>(data);
-        if (!c->file)
-            return MAD_FLOW_STOP;
-        mad_stream_buffer(stream, c->file->data(), c->file->size());
-        c->file = nullptr; // all of it at once
-        return MAD_FLOW_CONTINUE;
-    };
-    auto output = [](void* data, const mad_header*, mad_pcm* pcm) {
-        auto* c = static_cast<Context*>(data);
-        c->pcm.channels = c->pcm.channels ? c->pcm.channels : pcm->channels;
-        ++c->pcm.frames;
-        const size_t at = c->pcm.bytes.size();
-        c->pcm.bytes.resize(at + pcm->length * 2u * c->pcm.channels);
-        Veld::Game::Mp3WritePcm16(c->pcm.bytes.data() + at, pcm->samples[0],
-                                  c->pcm.channels == 2 ? pcm->samples[pcm->channels - 1] : nullptr, pcm->length,
-                                  c->state[0], c->state[1]);
-        return MAD_FLOW_CONTINUE;
-    };
-    mad_decoder decoder;
-    mad_decoder_init(&decoder, &c, input, nullptr, nullptr, output, nullptr, nullptr);
-    mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
-    mad_decoder_finish(&decoder);
-    return c.pcm;
-}
-
-/// The process-wide dither state now.
-inline void ProcessDither(Mp3DitherState state[2])
-{
-    auto& dither = Veld::Game::Mp3ProcessDither();
-    std::lock_guard<std::mutex> lock(dither.lock);
-    state[0] = dither.left;
-    state[1] = dither.right;
+    mad_stream stream;
+    mad_frame frame;
+    mad_synth synth;
+    mad_stream_init(&stream), mad_frame_init(&frame), mad_synth_init(&synth);
+    mad_stream_buffer(&stream, file.data(), file.size());
+    for (int r; (r = mad_frame_decode(&frame, &stream)) == 0 || MAD_RECOVERABLE(stream.error);) {
+        if (r != 0)
+            continue;
+        mad_synth_frame(&synth, &frame);
+        const mad_pcm& pcm = synth.pcm;
+        out.channels = out.channels ? out.channels : pcm.channels;
+        ++out.frames;
+        for (unsigned i = 0; i < pcm.length; ++i)
+            for (unsigned ch = 0; ch < out.channels; ++ch) {
+                const uint16_t v = Veld::Game::Mp3DitherSample(pcm.samples[ch ? pcm.channels - 1 : 0][i], state[ch]);
+                out.bytes.insert(out.bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+            }
+    }
+    mad_frame_finish(&frame), mad_stream_finish(&stream); // a synth holds nothing to free
+    return out;
 }
 
 /// The PCM that a decode of path, started after this call, must give: it
@@ -79,7 +62,11 @@ inline void ProcessDither(Mp3DitherState state[2])
 inline Pcm Expected(const char* path)
 {
     Mp3DitherState state[2];
-    ProcessDither(state);
+    {
+        auto& dither = Veld::Game::Mp3ProcessDither();
+        std::lock_guard<std::mutex> lock(dither.lock);
+        state[0] = dither.left, state[1] = dither.right;
+    }
     return ReferenceDecode(SoundFiles::ReadFile(path), state);
 }
 

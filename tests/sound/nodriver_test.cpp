@@ -4,7 +4,8 @@
 
 #include "DDGameEngine.h"
 #include "DSound7.h"
-#include "SoundTestSupport.h"
+#include "SoundFiles.h"
+#include "WinTestUtil.h"
 
 using namespace Veld::Game;
 
@@ -16,30 +17,23 @@ struct Events : ISoundExEvent {
 TEST(NoSoundCard, EngineStartsAndSoundFailsQuietly)
 {
     CDDGameEngine engine;
-    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"NoCard").c_str(), nullptr,
-                                  200, 150, 180, 20, SW_SHOW));
+    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"NoCard").c_str(), nullptr, 200,
+                                  150, 180, 20, SW_SHOW));
     auto* sound = static_cast<CDSound7*>(engine.GetSoundEx());
-    ASSERT_TRUE(sound && engine.GetSound());
-    EXPECT_EQ(sound->GetDirectSound(), nullptr);
+    ASSERT_TRUE(sound && engine.GetSound() && !sound->GetDirectSound());
     Events events;
     sound->SetSoundEvent(&events);
-    const std::wstring wav = SoundTest::Widen(ENGINE_TONE_WAV), mp3 = SoundTest::Widen(ENGINE_TONE_SHORT);
+    const std::wstring wav = SoundFiles::Widen(ENGINE_TONE_WAV), mp3 = SoundFiles::Widen(ENGINE_TONE_SHORT);
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(sound->LoadSound(i % 2 ? wav : mp3, L"tone", i < 2, 1)) << i;
-    EXPECT_EQ(sound->FindSound(L"tone"), nullptr);
-    for (int id = -1; id <= 1; ++id) {
-        EXPECT_EQ(sound->PlaySound(L"tone", id == 1), -1);
-        sound->PauseSound(id);
-        sound->ResumeSound(id);
-        sound->StopSound(id);
-    }
+    EXPECT_TRUE(sound->FindSound(L"tone") == nullptr && sound->PlaySound(L"tone", true) == -1);
+    for (int id = -1; id <= 1; ++id)
+        sound->PauseSound(id), sound->ResumeSound(id), sound->StopSound(id);
     sound->StopAllSounds();
     // MCI opens wave files without a driver too; nothing is heard.
-    const UINT id = engine.GetSound()->Play(wav.c_str(), 1);
-    engine.GetSound()->PlayWave(wav.c_str());
-    engine.GetSound()->Replay(id, 1);
-    engine.GetSound()->Stop(id);
-    engine.GetSound()->StopAll();
+    ISound* mci = engine.GetSound();
+    const UINT id = mci->Play(wav.c_str(), 1);
+    mci->PlayWave(wav.c_str()), mci->Replay(id, 1), mci->Stop(id), mci->StopAll();
     TestUtil::Pump(200);
     EXPECT_EQ(events.count, 0);
     engine.Shutdown();

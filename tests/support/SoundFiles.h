@@ -1,5 +1,5 @@
-// Sound data for tests, built in memory: RIFF wave files of any layout,
-// seeded mutations of valid files, and the pitch of a 16-bit tone. Portable.
+// Sound data for tests: files, seeded mutations of valid files, and the pitch
+// of a 16-bit tone. Portable.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,11 @@
 #include <vector>
 
 namespace SoundFiles {
+
+inline std::wstring Widen(const std::string& s)
+{
+    return std::wstring(s.begin(), s.end());
+}
 
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {
@@ -31,60 +36,15 @@ inline void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int bytes = 
         v[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-/// n bytes that differ from their neighbours and from other salts.
-inline std::vector<uint8_t> Pattern(size_t n, int salt)
-{
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(i * 31 + salt + (i >> 8));
-    return v;
-}
-
-/// A field of a built file: its offset and width in bytes.
+/// A field of a file: its offset and width in bytes.
 struct Field {
     size_t at;
     int bytes;
 };
 
-/// RIFF wave writer: chunks in order, sizes real unless declared, odd chunks
-/// padded. fields: the RIFF and chunk sizes and the format's fields.
-struct Wave {
-    std::vector<uint8_t> bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    std::vector<Field> fields{{4, 4}};
-
-    Wave& Chunk(const char* id, const std::vector<uint8_t>& data, uint32_t declared = ~0u)
-    {
-        bytes.insert(bytes.end(), id, id + 4);
-        fields.push_back({bytes.size(), 4});
-        bytes.resize(bytes.size() + 4);
-        Put(bytes, bytes.size() - 4, declared == ~0u ? static_cast<uint32_t>(data.size()) : declared);
-        bytes.insert(bytes.end(), data.begin(), data.end());
-        bytes.resize(bytes.size() + data.size() % 2);
-        return *this;
-    }
-    /// "fmt ": tag, channels, rate, bytes per second and block align (both
-    /// consistent), bits; then cbSize and extra unless cbSize < 0.
-    Wave& Format(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t tag = 1, int cbSize = 0,
-                 const std::vector<uint8_t>& extra = {})
-    {
-        const uint32_t align = channels * bits / 8u;
-        const uint32_t values[] = {tag, channels, rate, rate * align, align, bits, static_cast<uint32_t>(cbSize)};
-        const int widths[] = {2, 2, 4, 4, 2, 2, 2};
-        std::vector<uint8_t> f(cbSize < 0 ? 16 : 18);
-        for (size_t i = 0, at = 0; at < f.size(); at += widths[i++]) {
-            Put(f, at, values[i], widths[i]);
-            fields.push_back({bytes.size() + 8 + at, widths[i]});
-        }
-        f.insert(f.end(), extra.begin(), extra.end());
-        return Chunk("fmt ", f);
-    }
-    std::vector<uint8_t> Done() const
-    {
-        std::vector<uint8_t> v(bytes);
-        Put(v, 4, static_cast<uint32_t>(v.size() - 8));
-        return v;
-    }
-};
+/// The fields of a canonical 44-byte wave header: the RIFF, "fmt " and
+/// "data" sizes and the format's fields.
+const std::vector<Field> kWaveFields{{4, 4}, {16, 4}, {20, 2}, {22, 2}, {24, 4}, {28, 4}, {32, 2}, {34, 2}, {40, 4}};
 
 /// One to four edits of a valid file, the same for the same seed:
 /// truncation, flipped bits, a run of 0x00 or 0xFF, a run copied from
