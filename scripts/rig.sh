@@ -96,6 +96,12 @@ start() {
     # exactly where asked and hiding one does not wait for the manager.
     "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$rig/wineboot.log" 2>&1
   fi
+  # DirectDraw draws through GDI, as where no OpenGL is installed: with
+  # OpenGL (64-bit Wine here) it presents into a GL child window that screen
+  # captures read as black.
+  if ! grep -q '^"renderer"="gdi"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f </dev/null >>"$rig/wineboot.log" 2>&1
+  fi
   # A bare prefix has no sans-serif family for GDI+: map the usual ones to
   # Liberation Sans (fonts-liberation).
   if ! grep -q '^"Arial"="Liberation Sans"' "$WINEPREFIX/user.reg" 2>/dev/null; then
