@@ -61,12 +61,9 @@ inline Pcm ReferenceDecode(std::vector<uint8_t> file, Mp3DitherState state[2], b
 /// goes on from the process's dither state.
 inline Pcm Expected(const char* path)
 {
-    Mp3DitherState state[2];
-    {
-        auto& dither = Veld::Game::Mp3ProcessDither();
-        std::lock_guard<std::mutex> lock(dither.lock);
-        state[0] = dither.left, state[1] = dither.right;
-    }
+    auto& dither = Veld::Game::Mp3ProcessDither();
+    std::lock_guard<std::mutex> lock(dither.lock);
+    Mp3DitherState state[2] = {dither.left, dither.right};
     return ReferenceDecode(SoundFiles::ReadFile(path), state);
 }
 

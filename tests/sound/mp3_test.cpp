@@ -86,14 +86,9 @@ TEST(Mp3Decode, TonesOfEachFormat)
         EXPECT_EQ(sink.Decode(ReadFile(tone.path)), expected.frames); // the last frame included
         EXPECT_TRUE(sink.formats == 1 && sink.channels == tone.channels && sink.sampleRate == 44100);
         EXPECT_TRUE(sink.out == expected.bytes);
-        // One second padded to whole frames; the tone itself shows that
-        // libmad's fixed point suits the target.
+        // One second padded to whole frames.
         const size_t frames = sink.out.size() / 2 / tone.channels;
         EXPECT_TRUE(frames == expected.frames * 1152u && frames >= 44100 && frames <= 44100 + 3 * 1152) << frames;
-        std::vector<int16_t> pcm(sink.out.size() / 2);
-        std::memcpy(pcm.data(), sink.out.data(), pcm.size() * 2);
-        for (unsigned c = 0; c < tone.channels; ++c)
-            EXPECT_NEAR(SoundFiles::Frequency(pcm, tone.channels, c, 44100), 440.0 * (c + 1), 3);
     }
 }
 
