@@ -5,17 +5,8 @@
 #include <ostream>
 
 #include "DirtyRegion.h"
+#include "RectTestUtil.h"
 
-namespace Veld::Game::Kernels {
-static bool operator==(const Rect& a, const Rect& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-static std::ostream& operator<<(std::ostream& os, const Rect& r)
-{
-    return os << "(" << r.left << "," << r.top << "," << r.right << "," << r.bottom << ")";
-}
-} // namespace Veld::Game::Kernels
 
 namespace {
 
