@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <numeric>
+
 #include "DDGameEngine.h"
 #include "DSound7.h"
 #include "MciSound.h"
@@ -31,8 +33,7 @@ std::vector<int16_t> Record(const char* name, int seconds, const std::function<v
         "/usr/bin/timeout -s INT " + std::to_string(seconds + 4) +
         " /usr/bin/parec --latency-msec=20 -d null.monitor --raw --format=s16le --rate=" + std::to_string(kRate) +
         " --channels=2 " + path;
-    if (WinExec(cmd.c_str(), SW_HIDE) <= 31)
-        return {};
+    WinExec(cmd.c_str(), SW_HIDE); // nothing recorded when it fails
     auto size = [&] { return SoundFiles::ReadFile(windowsPath).size() & ~size_t{3}; };
     Pump(4000, [&] { return size() >= 4 * kRate / 10; });
     const size_t start = size(), bytes = size_t(seconds) * kRate * 4;
@@ -57,9 +58,8 @@ std::vector<Segment> FindSegments(const std::vector<int16_t>& samples, std::stri
     const size_t window = kRate / 100 * 2;
     std::vector<Segment> segments;
     for (size_t w = 0; (w + 1) * window <= samples.size(); ++w) {
-        double sum = 0;
-        for (size_t i = w * window; i < (w + 1) * window; ++i)
-            sum += double(samples[i]) * samples[i];
+        const int16_t* at = &samples[w * window];
+        const double sum = std::inner_product(at, at + window, at, 0.0);
         if (std::sqrt(sum / window) <= 1000)
             continue;
         if (segments.empty() || w / 100.0 - segments.back().end > 0.3)
@@ -95,8 +95,7 @@ bool WaitFor(const std::function<bool()>& done, DWORD ms = 15000)
     return Pump(ms, done), done();
 }
 
-class DSound : public ::testing::Test, public ISoundExEvent {
-protected:
+struct DSound : ::testing::Test, ISoundExEvent {
     using Event = std::pair<int, int>;
 
     void SetUp() override
@@ -135,9 +134,9 @@ TEST_F(DSound, LoadsIdsVoicesPauseResumeAndStop)
                 sound_->LoadSound(kBeep, L"wavestream", false, 1));
     EXPECT_TRUE(Sound(L"Beep")->IsStreamMode() && !Sound(L"wavestream")->IsStreamMode());
     CDSoundObject* beep = Sound(L"beep");
-    EXPECT_EQ(sound_->PlaySound(L"beep", true), 1);
-    EXPECT_EQ(sound_->PlaySound(L"refused", false), -1) << "unknown names use no id";
-    EXPECT_EQ(sound_->PlaySound(L"beep", true), 2);
+    EXPECT_TRUE(sound_->PlaySound(L"beep", true) == 1 && sound_->PlaySound(L"refused", false) == -1 &&
+                sound_->PlaySound(L"beep", true) == 2)
+        << "unknown names use no id";
     EXPECT_TRUE(sound_->PlaySound(L"beep", true) == 3 && beep->GetBufferCount() == 3u)
         << "a third voice grows the list";
     // A voice whose cursor is still at 0 counts as idle.
@@ -147,10 +146,9 @@ TEST_F(DSound, LoadsIdsVoicesPauseResumeAndStop)
     };
     ASSERT_TRUE(WaitFor([&] { return moved(0) && moved(1) && moved(2); }));
     sound_->PauseSound(2);
-    EXPECT_TRUE(beep->IsBusy(1)) << "a paused voice keeps its buffer";
-    EXPECT_TRUE(sound_->PlaySound(L"beep", false) == 4 && beep->GetBufferCount() == 4u);
-    sound_->ResumeSound(2); // sends nothing
-    sound_->StopSound(1);
+    EXPECT_TRUE(beep->IsBusy(1) && sound_->PlaySound(L"beep", false) == 4 && beep->GetBufferCount() == 4u)
+        << "a paused voice keeps its buffer";
+    sound_->ResumeSound(2), sound_->StopSound(1); // the resume sends nothing
     EXPECT_TRUE(!beep->IsBusy(0) && beep->IsBusy(1)) << "stopping one voice leaves the others";
     for (int id : {1, 99, 2}) // gone, unknown, resumed under its id
         sound_->StopSound(id);
@@ -162,12 +160,10 @@ TEST_F(DSound, LoadsIdsVoicesPauseResumeAndStop)
     // No events without a sink; whole plays never report finished.
     sound_->SetSoundEvent(nullptr);
     EXPECT_EQ(sound_->PlaySound(L"beep", false), 5);
-    sound_->PauseSound(5);
-    sound_->StopSound(5);
-    sound_->SetSoundEvent(this);
+    sound_->PauseSound(5), sound_->StopSound(5), sound_->SetSoundEvent(this);
     EXPECT_EQ(sound_->PlaySound(L"wavestream", false), 6);
-    ASSERT_TRUE(WaitFor([&] { return Sound(L"wavestream")->IsBusy(0); }));
-    ASSERT_TRUE(WaitFor([&] { return !Sound(L"wavestream")->IsBusy(0); }));
+    CDSoundObject* whole = Sound(L"wavestream");
+    ASSERT_TRUE(WaitFor([&] { return whole->IsBusy(0); }) && WaitFor([&] { return !whole->IsBusy(0); }));
     Pump(100);
     EXPECT_TRUE(events_.size() == 4 && events_.back() == Event(3, SoundStopped));
 }
@@ -193,59 +189,50 @@ TEST_F(DSound, EventsReenterTheDevice)
         EXPECT_EQ(events_[2 + i], Event(ids[i], SoundFinished));
     // Shutdown from inside an event: the device goes once the event unwinds.
     react_ = [&](int, int) { engine_.Shutdown(); };
-    ASSERT_GT(sound_->PlaySound(L"short", false), 0);
-    ASSERT_TRUE(WaitFor([&] { return events_.size() == 6; }));
+    ASSERT_TRUE(sound_->PlaySound(L"short", false) > 0 && WaitFor([&] { return events_.size() == 6; }));
     Pump(100);
     EXPECT_TRUE(engine_.GetSoundEx() == nullptr && events_.size() == 6u);
 }
 
 TEST_F(DSound, StreamStartsAndEnds)
 {
-    const struct {
-        const wchar_t* name;
-        std::wstring path;
-        double seconds;
-    } cases[] = {{L"short", kShort, 0.30},
-                 {L"halves", Widen(ENGINE_TONE_HALVES), 6.27}, // ends exactly on a half of its buffer
-                 {L"longer", Widen(ENGINE_TONE_5S), 5.0}};     // ends inside a half of its second block
-    ASSERT_TRUE(sound_->LoadSound(cases[1].path, cases[1].name, false, 1) &&
-                sound_->LoadSound(cases[2].path, cases[2].name, false, 1));
+    // halves ends exactly on a half of its buffer, longer inside a half of its second block.
+    ASSERT_TRUE(sound_->LoadSound(Widen(ENGINE_TONE_HALVES), L"halves", false, 1) &&
+                sound_->LoadSound(Widen(ENGINE_TONE_5S), L"longer", false, 1));
     // Stop before the start: cancelled, reported stopped, never heard.
     int id = sound_->PlaySound(L"halves", false);
     EXPECT_EQ(sound_->PlaySound(L"halves", false), -1) << "a second start while the first waits";
     sound_->StopSound(id);
-    EXPECT_EQ(Count(id, SoundStopped), 1);
     Pump(400);
-    EXPECT_TRUE(!Sound(L"halves")->IsStreaming() && Sound(L"halves")->GetBufferCount() == 0);
+    EXPECT_TRUE(Count(id, SoundStopped) == 1 && !Sound(L"halves")->IsStreaming() &&
+                !Sound(L"halves")->GetBufferCount());
     // Each length reports finished once, not before it has played.
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.seconds);
-        CDSoundObject* stream = Sound(c.name);
+    for (const auto& [name, seconds] : std::initializer_list<std::pair<const wchar_t*, double>>{
+             {L"short", 0.3}, {L"halves", 6.27}, {L"longer", 5.0}}) {
+        SCOPED_TRACE(seconds);
+        CDSoundObject* stream = Sound(name);
         const DWORD start = GetTickCount();
-        ASSERT_GT(id = sound_->PlaySound(c.name, false), 0);
-        if (c.seconds > 1) {
+        ASSERT_GT(id = sound_->PlaySound(name, false), 0);
+        if (seconds > 1) {
             ASSERT_TRUE(WaitFor([&] { return stream->IsStreaming(); }));
-            EXPECT_EQ(sound_->PlaySound(c.name, false), -1) << "a running stream goes on";
+            EXPECT_EQ(sound_->PlaySound(name, false), -1) << "a running stream goes on";
         }
-        if (c.seconds == 5.0) { // StopAllSounds silences a stream without ending its worker
+        if (seconds == 5.0) { // StopAllSounds silences a stream without ending its worker
             sound_->StopAllSounds();
             EXPECT_TRUE(stream->IsStreaming());
             stream->Play(0, 0); // continues the rewound buffer
         }
-        ASSERT_TRUE(WaitFor([&] { return Count(id, SoundFinished) == 1; }, DWORD(c.seconds * 2000) + 5000));
-        EXPECT_GT((GetTickCount() - start) / 1000.0, c.seconds - 0.3);
+        ASSERT_TRUE(WaitFor([&] { return Count(id, SoundFinished) == 1; }, DWORD(seconds * 2000) + 5000));
+        EXPECT_GT((GetTickCount() - start) / 1000.0, seconds - 0.3);
         Pump(300);
         EXPECT_TRUE(Count(id, SoundFinished) == 1 && Count(id, SoundStopped) == 0 && stream->GetBufferCount() == 0);
     }
 }
 
 // Sees every MCI command the player sends, and sends it on.
-class WatchedSound : public CSound {
-public:
+struct WatchedSound : CSound {
     std::vector<UINT> commands;
     int Count(UINT message) const { return int(std::count(commands.begin(), commands.end(), message)); }
-
-protected:
     MCIERROR SendCommand(UINT id, UINT message, DWORD_PTR flags, DWORD_PTR param) override
     {
         commands.push_back(message);
@@ -278,35 +265,31 @@ TEST_F(DSound, RecordedVoicesStreamAndMciLoops)
     ASSERT_GE(segments.size(), 5u) << text;
     double jingle = 0;
     for (size_t i = 0; i < segments.size(); ++i) {
-        const bool beep = i < 2 || i + 1 == segments.size();
+        const bool beep = i < 2 || i + 1 == segments.size(), jingled = i > 2 && !beep;
         EXPECT_NEAR(segments[i].pitch[0], beep ? 660 : 440, 15) << i << ": " << text;
         EXPECT_TRUE(beep || std::abs(segments[i].pitch[1] - 880) < 25) << i;
-        jingle += beep || i == 2 ? 0 : segments[i].loud;
+        // A stream's half is 2 s: no stale audio after its end.
+        EXPECT_TRUE(jingled || std::abs(segments[i].loud - (beep ? 0.4 : 0.35)) < 0.15) << i << ": " << text;
+        jingle += jingled ? segments[i].loud : 0;
     }
     EXPECT_NEAR(segments[1].start - segments[0].start, 0.9, 0.15);
-    EXPECT_TRUE(std::abs(segments[0].loud - 0.4) < 0.15 && std::abs(segments[1].loud - 0.4) < 0.15) << text;
-    EXPECT_NEAR(segments[2].loud, 0.35, 0.15) << "no stale audio (a half is 2 s) after the stream's end";
     EXPECT_NEAR(jingle, 0.6, 0.15) << text;
-    EXPECT_NEAR(segments.back().loud, 0.4, 0.15);
-}
-
-size_t PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    return counters.PrivateUsage;
 }
 
 TEST_F(DSound, StressStreamCyclesAndWholePlays)
 {
+    auto privateBytes = [] {
+        PROCESS_MEMORY_COUNTERS_EX c = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof(c));
+        return c.PrivateUsage;
+    };
     CDSoundObject* stream = Sound(L"short");
-    size_t memory = 0;
-    uintptr_t handles = 0;
+    size_t memory = 0, handles = 0;
     for (int cycle = 0; cycle < 300; ++cycle) {
-        memory = cycle == 50 ? PrivateBytes() : memory;
+        memory = cycle == 50 ? privateBytes() : memory;
         handles = cycle == 50 ? HandleWatermark() : handles;
-        const int id = sound_->PlaySound(L"short", false);
-        ASSERT_GT(id, 0) << cycle;
+        int id;
+        ASSERT_GT(id = sound_->PlaySound(L"short", false), 0) << cycle;
         // Every fourth cycle stops a playing stream, the others a pending start.
         if (cycle % 4 == 0)
             ASSERT_TRUE(WaitFor([&] { return stream->IsStreaming(); })) << cycle;
@@ -321,7 +304,7 @@ TEST_F(DSound, StressStreamCyclesAndWholePlays)
     }
     EXPECT_EQ(Sound(L"beep")->GetBufferCount(), 2u);
     Pump(100);
-    EXPECT_TRUE(PrivateBytes() < memory + 4 * 1024 * 1024 && HandleWatermark() < handles + 64 * 4);
+    EXPECT_TRUE(privateBytes() < memory + 4 * 1024 * 1024 && HandleWatermark() < handles + 64 * 4);
 }
 
 TEST(MciSound, FailedIdsAndBadPathsSendNothing)

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace SoundFiles {
@@ -23,12 +24,6 @@ inline std::vector<uint8_t> ReadFile(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    return bool(f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())));
-}
-
 /// Writes value's low bytes little-endian at v[at], as far as v reaches.
 inline void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int bytes = 4)
 {
@@ -37,14 +32,7 @@ inline void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int bytes = 
 }
 
 /// A field of a file: its offset and width in bytes.
-struct Field {
-    size_t at;
-    int bytes;
-};
-
-/// The fields of a canonical 44-byte wave header: the RIFF, "fmt " and
-/// "data" sizes and the format's fields.
-const std::vector<Field> kWaveFields{{4, 4}, {16, 4}, {20, 2}, {22, 2}, {24, 4}, {28, 4}, {32, 2}, {34, 2}, {40, 4}};
+using Field = std::pair<size_t, int>;
 
 /// One to four edits of a valid file, the same for the same seed:
 /// truncation, flipped bits, a run of 0x00 or 0xFF, a run copied from
@@ -67,7 +55,7 @@ inline std::vector<uint8_t> Mutate(const std::vector<uint8_t>& in, uint32_t seed
             v[at + i] = v[from + i];
         if (kind >= 4) {
             const Field f = !fields.empty() && n % 4 ? fields[rng() % fields.size()] : Field{at, 4};
-            Put(v, f.at, n % 3 ? kValues[rng() % 5] : rng(), f.bytes);
+            Put(v, f.first, n % 3 ? kValues[rng() % 5] : rng(), f.second);
         }
     }
     return v;
