@@ -3,6 +3,8 @@
 // worker thread and read as a streaming sound object reads them, and bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "Mp3File.h"
@@ -128,6 +130,20 @@ TEST(Mp3File, StreamsArriveWhole)
         TestUtil::Pump(100);
         EXPECT_TRUE(reader.ready == 1 && f.GetFormat()->nChannels == tone.channels);
     }
+}
+
+// A whole file read into a smaller buffer: that many bytes of the decode,
+// nothing written past them.
+TEST(Mp3File, WholeReadStopsAtTheBuffer)
+{
+    const std::vector<uint8_t> expected = Mp3Fixture::Expected(ENGINE_TONE_STEREO).bytes;
+    CMp3File f;
+    ASSERT_EQ(f.Open(SoundFiles::Widen(ENGINE_TONE_STEREO).c_str(), true), S_OK);
+    std::vector<uint8_t> buf(5000 + 64, 0xAB);
+    DWORD n = 0;
+    ASSERT_TRUE(f.Read(buf.data(), 5000, &n) == S_OK && n == 5000 && expected.size() > 5000);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 5000, expected.begin()));
+    EXPECT_EQ(std::count(buf.begin() + 5000, buf.end(), 0xAB), 64);
 }
 
 // Mutated MP3 files streamed (the native MP3 tests decode thousands whole):
