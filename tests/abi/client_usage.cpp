@@ -13,8 +13,6 @@
 #include <mmsystem.h>
 #include <gdiplus.h>
 
-#include <string>
-
 #if defined(PlaySound) || defined(DrawText)
 #error "a Win32 macro would rename an interface operation in client code"
 #endif
@@ -24,37 +22,18 @@ namespace client {
 using namespace Veld::Game;
 
 // The interface operations keep their names next to the Win32 functions that
-// share them, which stay reachable under their W names.
-int PlayNamed(ISoundEx* pSound, const std::wstring& strName)
+// share them, which stay reachable under their W names; a GDI+ bitmap converts
+// to the forward-declared Gdiplus::Image; style records initialise field by
+// field in declaration order.
+bool Use(ISoundEx* pSound, ICanvas* pCanvas, IImage* pImage, Gdiplus::Bitmap* pBitmap, HDC hdc, RECT* pRect)
 {
-    if (pSound == nullptr) {
-        PlaySoundW(L"fallback.wav", nullptr, SND_ASYNC | SND_FILENAME);
-        return -1;
-    }
-    return pSound->PlaySound(strName, true);
-}
-
-bool Label(ICanvas* pCanvas, HDC hdc, RECT* pRect)
-{
-    TextStyle style = {TextStyle::Measure | TextStyle::UseColors, RGB(255, 255, 255), RGB(0, 0, 0), 0, nullptr};
-    if (pCanvas == nullptr)
-        return DrawTextW(hdc, L"x", -1, pRect, DT_CENTER) != 0;
-    return pCanvas->DrawText(L"x", pRect, &style);
-}
-
-// The forward declaration of Gdiplus::Image names the real GDI+ class: a
-// bitmap converts to it.
-bool LoadBitmap(IImage* pImage, Gdiplus::Bitmap* pBitmap)
-{
-    return pImage->LoadFromImage(pBitmap) && pImage->LoadFromImageBits(pBitmap);
-}
-
-// Style records initialise field by field in declaration order.
-bool DrawFaded(ICanvas* pCanvas, IImage* pImage)
-{
-    DrawStyle style = {DrawStyle::AlphaBlend | DrawStyle::ConstantAlpha, 0, 0, 0, 1.0f, 1.0f, 0, 0, 128, RGB(0, 0, 0)};
-    RECT rc = {0, 0, 16, 16};
-    return pCanvas->DrawImage(pImage, rc, rc, &style);
+    PlaySoundW(L"fallback.wav", nullptr, SND_ASYNC | SND_FILENAME);
+    DrawTextW(hdc, L"x", -1, pRect, DT_CENTER);
+    TextStyle text = {TextStyle::Measure | TextStyle::UseColors, RGB(255, 255, 255), RGB(0, 0, 0), 0, nullptr};
+    DrawStyle draw = {DrawStyle::AlphaBlend | DrawStyle::ConstantAlpha, 0, 0, 0, 1.0f, 1.0f, 0, 0, 128, RGB(0, 0, 0)};
+    return pSound->PlaySound(L"x", true) >= 0 && pCanvas->DrawText(L"x", pRect, &text) &&
+           pImage->LoadFromImage(pBitmap) && pImage->LoadFromImageBits(pBitmap) &&
+           pCanvas->DrawImage(pImage, *pRect, *pRect, &draw);
 }
 
 } // namespace client

@@ -16,7 +16,7 @@ class DebugOutputCapture {
 public:
     DebugOutputCapture() : m_handle(AddVectoredExceptionHandler(1, &Handler)), m_wasDebugged(Peb()->BeingDebugged)
     {
-        Lines().clear();
+        s_lines.clear();
         Peb()->BeingDebugged = 1;
     }
     ~DebugOutputCapture()
@@ -26,36 +26,25 @@ public:
     }
     DebugOutputCapture(const DebugOutputCapture&) = delete;
     DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
-    const std::vector<std::string>& lines() const { return Lines(); }
-    void clear() { Lines().clear(); }
+    const std::vector<std::string>& lines() const { return s_lines; }
 
 private:
-    static PEB* Peb()
-    {
-        using Fn = PEB*(WINAPI*)();
-        static Fn get = reinterpret_cast<Fn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetCurrentPeb")));
-        return get();
-    }
-    static std::vector<std::string>& Lines()
-    {
-        static std::vector<std::string> lines;
-        return lines;
-    }
+    static PEB* Peb() { return reinterpret_cast<TEB*>(NtCurrentTeb())->ProcessEnvironmentBlock; }
+    // Wide (0x4001000A) or narrow (0x40010006) debugger text.
     static LONG CALLBACK Handler(EXCEPTION_POINTERS* ep)
     {
         const EXCEPTION_RECORD* r = ep->ExceptionRecord;
-        if (r->NumberParameters < 2 || (r->ExceptionCode != 0x4001000A && r->ExceptionCode != 0x40010006))
+        const bool wide = r->ExceptionCode == 0x4001000A;
+        if (r->NumberParameters < 2 || (!wide && r->ExceptionCode != 0x40010006))
             return EXCEPTION_CONTINUE_SEARCH;
-        std::string line;
-        if (r->ExceptionCode == 0x4001000A) // wide text
-            for (auto* text = reinterpret_cast<const wchar_t*>(r->ExceptionInformation[1]); text && *text; ++text)
-                line += static_cast<char>(*text);
-        else
+        std::string& line = s_lines.emplace_back();
+        for (auto* text = reinterpret_cast<const wchar_t*>(r->ExceptionInformation[1]); wide && text && *text; ++text)
+            line += static_cast<char>(*text);
+        if (!wide)
             line = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
-        Lines().push_back(line);
         return EXCEPTION_CONTINUE_EXECUTION;
     }
+    static inline std::vector<std::string> s_lines;
     PVOID m_handle;
     BYTE m_wasDebugged;
 };

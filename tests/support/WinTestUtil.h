@@ -21,15 +21,11 @@ inline PumpResult Pump(DWORD ms, const std::function<bool()>& done = nullptr, bo
 {
     PumpResult result;
     for (const DWORD start = GetTickCount();;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
+        for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
+            if (msg.message == WM_QUIT)
                 result = {true, msg.wParam};
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+            else
+                DispatchMessageW(&msg);
         if ((done && done()) || (untilQuit && result.quit) || GetTickCount() - start >= ms)
             return result;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);

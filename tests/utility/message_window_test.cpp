@@ -27,46 +27,34 @@ struct Recorder : IMessageWindowCallback {
 
 } // namespace
 
-TEST(MessageWindow, DestroyDispatchesOrDiscardsPending)
-{
-    for (bool skip : {false, true}) {
-        Recorder rec;
-        CMessageWindow window;
-        HWND hWnd = window.Create(&rec);
-        ASSERT_NE(hWnd, nullptr);
-        for (int i = 0; i < 3; ++i)
-            PostMessageW(hWnd, kMsg, i, 0);
-        window.Destroy(skip);
-        EXPECT_EQ(rec.calls, skip ? std::vector<WPARAM>{} : (std::vector<WPARAM>{0, 1, 2}));
-        EXPECT_FALSE(IsWindow(hWnd));
-        EXPECT_EQ(window.GetHandle(), nullptr);
-    }
-}
-
-TEST(MessageWindow, OneWindowPerObjectAndDestroyOfADeadWindowOnlyForgetsIt)
+TEST(MessageWindow, CallbacksByWindowAndDestroyOfPendingOrDeadWindows)
 {
     Recorder first, second;
     CMessageWindow window, other;
-    HWND hWnd = window.Create(&first);
-    ASSERT_NE(hWnd, nullptr);
-    EXPECT_EQ(window.Create(&second), nullptr);
-    EXPECT_EQ(window.GetHandle(), hWnd);
-    HWND hOther = other.Create(&second);
-    ASSERT_NE(hOther, nullptr);
+    const HWND hWnd = window.Create(&first), hOther = other.Create(&second);
+    EXPECT_EQ(window.Create(&second), nullptr); // one window per object
     EXPECT_EQ(SendMessageW(hWnd, kMsg, 1, 0), 1234);
     second.passOn = true;
     EXPECT_EQ(SendMessageW(hOther, kMsg, 2, 0), 0); // DefWindowProc's answer for a private message
-    EXPECT_EQ(first.calls, std::vector<WPARAM>{1});
+
+    // Destroy dispatches the pending messages, or discards them when asked.
+    for (WPARAM i : {3, 4}) {
+        PostMessageW(hWnd, kMsg, i, 0);
+        PostMessageW(hOther, kMsg, i, 0);
+    }
+    window.Destroy(false);
+    other.Destroy(true);
+    EXPECT_FALSE(IsWindow(hWnd) || IsWindow(hOther));
+    EXPECT_EQ(first.calls, (std::vector<WPARAM>{1, 3, 4}));
     EXPECT_EQ(second.calls, std::vector<WPARAM>{2});
 
-    DestroyWindow(hWnd); // behind the object's back
+    // A window destroyed behind the object's back is only forgotten; the
+    // object is usable again.
+    DestroyWindow(window.Create(&first));
     window.Destroy(false);
-    EXPECT_EQ(window.GetHandle(), nullptr);
     window.Destroy(false); // empty object
-    hWnd = window.Create(&first); // usable again
-    ASSERT_NE(hWnd, nullptr);
-    SendMessageW(hWnd, kMsg, 3, 0);
-    EXPECT_EQ(first.calls, (std::vector<WPARAM>{1, 3}));
+    second.passOn = false;
+    EXPECT_EQ(SendMessageW(window.Create(&second), kMsg, 5, 0), 1234);
+    EXPECT_EQ(second.calls, (std::vector<WPARAM>{2, 5}));
     window.Destroy(true);
-    other.Destroy(true);
 }
