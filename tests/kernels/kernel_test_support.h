@@ -13,12 +13,11 @@ namespace kt {
 using namespace Veld::Game::Kernels;
 
 // splitmix64
-class Rng {
-public:
-    explicit Rng(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+struct Rng {
+    explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
     uint64_t Next()
     {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
@@ -37,9 +36,7 @@ public:
         const uint32_t a = Byte(), r = Byte(), g = Byte(), b = Byte();
         return a << 24 | r << 16 | g << 8 | b;
     }
-
-private:
-    uint64_t state_;
+    uint64_t state;
 };
 
 // A width x height surface inside a larger buffer: kGuard words on every side
