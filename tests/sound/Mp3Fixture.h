@@ -4,9 +4,6 @@
 
 #include <mad.h>
 
-#include <cstdint>
-#include <vector>
-
 #include "Mp3Decoder.h"
 #include "SoundFiles.h"
 
@@ -28,13 +25,20 @@ struct Pcm {
     std::vector<uint8_t> bytes;
 };
 
-/// Plain libmad over the file, followed by MAD_BUFFER_GUARD zero bytes when
-/// guard is set, dithered sample by sample from the given states. Frames are
-/// written in the first frame's channel count.
-inline Pcm ReferenceDecode(std::vector<uint8_t> file, Mp3DitherState state[2], bool guard = true)
+/// Plain libmad over the file followed by MAD_BUFFER_GUARD zero bytes (without
+/// them the last frame is lost), dithered sample by sample from the process's
+/// dither state as it is now. Frames are written in the first frame's layout.
+inline Pcm Expected(const char* path)
 {
     Pcm out;
-    file.resize(file.size() + (guard ? MAD_BUFFER_GUARD : 0), 0);
+    Mp3DitherState state[2];
+    {
+        auto& dither = Veld::Game::Mp3ProcessDither();
+        std::lock_guard<std::mutex> lock(dither.lock);
+        state[0] = dither.left, state[1] = dither.right;
+    }
+    std::vector<uint8_t> file = SoundFiles::ReadFile(path);
+    file.resize(file.size() + MAD_BUFFER_GUARD, 0);
     mad_stream stream;
     mad_frame frame;
     mad_synth synth;
@@ -55,16 +59,6 @@ inline Pcm ReferenceDecode(std::vector<uint8_t> file, Mp3DitherState state[2], b
     }
     mad_frame_finish(&frame), mad_stream_finish(&stream); // a synth holds nothing to free
     return out;
-}
-
-/// The PCM that a decode of path, started after this call, must give: it
-/// goes on from the process's dither state.
-inline Pcm Expected(const char* path)
-{
-    auto& dither = Veld::Game::Mp3ProcessDither();
-    std::lock_guard<std::mutex> lock(dither.lock);
-    Mp3DitherState state[2] = {dither.left, dither.right};
-    return ReferenceDecode(SoundFiles::ReadFile(path), state);
 }
 
 } // namespace Mp3Fixture

@@ -29,11 +29,10 @@ std::vector<int16_t> Record(const char* name, int seconds, const std::function<v
 {
     const std::string path = ENGINE_SOUND_RECORDINGS "/" + std::string(name), windowsPath = "Z:" + path;
     DeleteFileA(windowsPath.c_str());
-    const std::string cmd =
-        "/usr/bin/timeout -s INT " + std::to_string(seconds + 4) +
-        " /usr/bin/parec --latency-msec=20 -d null.monitor --raw --format=s16le --rate=" + std::to_string(kRate) +
-        " --channels=2 " + path;
-    WinExec(cmd.c_str(), SW_HIDE); // nothing recorded when it fails
+    WinExec(("/usr/bin/timeout -s INT " + std::to_string(seconds + 4) +
+             " /usr/bin/parec --latency-msec=20 -d null.monitor --raw --format=s16le --rate=22050 --channels=2 " + path)
+                .c_str(),
+            SW_HIDE); // nothing recorded when it fails
     auto size = [&] { return SoundFiles::ReadFile(windowsPath).size() & ~size_t{3}; };
     Pump(4000, [&] { return size() >= 4 * kRate / 10; });
     const size_t start = size(), bytes = size_t(seconds) * kRate * 4;
@@ -52,38 +51,25 @@ struct Segment {
 };
 
 /// Stretches whose 10 ms level exceeds 1000; gaps under 0.3 s (drop-outs of
-/// a loaded machine) are merged. text: the stretches, for failure messages.
-std::vector<Segment> FindSegments(const std::vector<int16_t>& samples, std::string* text)
+/// a loaded machine) are merged.
+std::vector<Segment> FindSegments(const std::vector<int16_t>& samples)
 {
     const size_t window = kRate / 100 * 2;
     std::vector<Segment> segments;
     for (size_t w = 0; (w + 1) * window <= samples.size(); ++w) {
         const int16_t* at = &samples[w * window];
-        const double sum = std::inner_product(at, at + window, at, 0.0);
-        if (std::sqrt(sum / window) <= 1000)
+        if (std::sqrt(std::inner_product(at, at + window, at, 0.0) / window) <= 1000)
             continue;
         if (segments.empty() || w / 100.0 - segments.back().end > 0.3)
             segments.push_back({w / 100.0, 0, 0, {}});
         segments.back().end = (w + 1) / 100.0;
         segments.back().loud += 0.01;
     }
-    for (Segment& s : segments) {
+    for (Segment& s : segments)
         for (unsigned c = 0; c < 2; ++c)
             s.pitch[c] = SoundFiles::Frequency(samples, 2, c, kRate, size_t((s.start + 0.02) * kRate),
                                                size_t((s.end - 0.02) * kRate));
-        *text += std::to_string(s.start) + ".." + std::to_string(s.end) + " (" + std::to_string(s.loud) + ", " +
-                 std::to_string(s.pitch[0]) + "/" + std::to_string(s.pitch[1]) + " Hz) ";
-    }
     return segments;
-}
-
-/// Grows with the number of open handles (Wine's GetProcessHandleCount
-/// answers 0): the value of a fresh handle, the lowest free one.
-uintptr_t HandleWatermark()
-{
-    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    CloseHandle(h);
-    return reinterpret_cast<uintptr_t>(h);
 }
 
 const std::wstring kBeep = Widen(ENGINE_TONE_WAV);      // 0.4 s, 660 Hz mono
@@ -184,9 +170,11 @@ TEST_F(DSound, EventsReenterTheDevice)
     };
     ids.push_back(sound_->PlaySound(L"short", false));
     ASSERT_TRUE(WaitFor([&] { return events_.size() == 5; }) && ids.size() == 3);
-    EXPECT_TRUE(events_[0] == Event(a, SoundStopped) && events_[1] == Event(b, SoundStopped));
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(events_[2 + i], Event(ids[i], SoundFinished));
+    EXPECT_EQ(events_, (std::vector<Event>{{a, SoundStopped},
+                                           {b, SoundStopped},
+                                           {ids[0], SoundFinished},
+                                           {ids[1], SoundFinished},
+                                           {ids[2], SoundFinished}}));
     // Shutdown from inside an event: the device goes once the event unwinds.
     react_ = [&](int, int) { engine_.Shutdown(); };
     ASSERT_TRUE(sound_->PlaySound(L"short", false) > 0 && WaitFor([&] { return events_.size() == 6; }));
@@ -258,37 +246,48 @@ TEST_F(DSound, RecordedVoicesStreamAndMciLoops)
         mci.PlayWave(kBeep.c_str());
         Pump(1000);
     });
-    EXPECT_TRUE(mci.Count(MCI_PLAY) == 2 && mci.Play(kJingle.c_str(), 1) == device && mci.Count(MCI_OPEN) == 1);
+    EXPECT_TRUE(mci.Count(MCI_PLAY) == 2 && mci.Play(kJingle.c_str(), 0) == device && mci.Count(MCI_OPEN) == 1);
+    // An end already queued when Stop comes does not restart the endless loop.
+    const size_t sent = mci.commands.size();
+    PostMessageW(mci.GetWindowHandle(), MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, device);
+    mci.Stop(device);
+    Pump(500);
+    EXPECT_EQ(mci.commands.size(), sent + 1) << "only the stop";
     // The jingle may be split by drop-outs.
-    std::string text;
-    const auto segments = FindSegments(samples, &text);
-    ASSERT_GE(segments.size(), 5u) << text;
+    const auto segments = FindSegments(samples);
+    ASSERT_GE(segments.size(), 5u);
     double jingle = 0;
     for (size_t i = 0; i < segments.size(); ++i) {
+        const Segment& s = segments[i];
         const bool beep = i < 2 || i + 1 == segments.size(), jingled = i > 2 && !beep;
-        EXPECT_NEAR(segments[i].pitch[0], beep ? 660 : 440, 15) << i << ": " << text;
-        EXPECT_TRUE(beep || std::abs(segments[i].pitch[1] - 880) < 25) << i;
+        SCOPED_TRACE(testing::Message() << i << ": " << s.start << ".." << s.end << ", loud " << s.loud);
+        EXPECT_NEAR(s.pitch[0], beep ? 660 : 440, 15);
+        EXPECT_TRUE(beep || std::abs(s.pitch[1] - 880) < 25) << s.pitch[1];
         // A stream's half is 2 s: no stale audio after its end.
-        EXPECT_TRUE(jingled || std::abs(segments[i].loud - (beep ? 0.4 : 0.35)) < 0.15) << i << ": " << text;
-        jingle += jingled ? segments[i].loud : 0;
+        EXPECT_TRUE(jingled || std::abs(s.loud - (beep ? 0.4 : 0.35)) < 0.15);
+        jingle += jingled ? s.loud : 0;
     }
     EXPECT_NEAR(segments[1].start - segments[0].start, 0.9, 0.15);
-    EXPECT_NEAR(jingle, 0.6, 0.15) << text;
+    EXPECT_NEAR(jingle, 0.6, 0.15);
+}
+
+// Private bytes, and a fresh handle's value: the lowest free one, which grows
+// with the number of open handles (Wine's GetProcessHandleCount answers 0).
+std::pair<size_t, uintptr_t> Footprint()
+{
+    PROCESS_MEMORY_COUNTERS_EX c = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof(c));
+    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(h);
+    return {c.PrivateUsage, reinterpret_cast<uintptr_t>(h)};
 }
 
 TEST_F(DSound, StressStreamCyclesAndWholePlays)
 {
-    auto privateBytes = [] {
-        PROCESS_MEMORY_COUNTERS_EX c = {};
-        GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof(c));
-        return c.PrivateUsage;
-    };
     CDSoundObject* stream = Sound(L"short");
-    size_t memory = 0, handles = 0;
-    for (int cycle = 0; cycle < 300; ++cycle) {
-        memory = cycle == 50 ? privateBytes() : memory;
-        handles = cycle == 50 ? HandleWatermark() : handles;
-        int id;
+    std::pair<size_t, uintptr_t> before;
+    for (int cycle = 0, id; cycle < 300; ++cycle) {
+        before = cycle == 50 ? Footprint() : before;
         ASSERT_GT(id = sound_->PlaySound(L"short", false), 0) << cycle;
         // Every fourth cycle stops a playing stream, the others a pending start.
         if (cycle % 4 == 0)
@@ -302,9 +301,10 @@ TEST_F(DSound, StressStreamCyclesAndWholePlays)
         ASSERT_GT(id = sound_->PlaySound(L"beep", false), 0) << i;
         sound_->StopSound(id);
     }
-    EXPECT_EQ(Sound(L"beep")->GetBufferCount(), 2u);
     Pump(100);
-    EXPECT_TRUE(privateBytes() < memory + 4 * 1024 * 1024 && HandleWatermark() < handles + 64 * 4);
+    const auto after = Footprint();
+    EXPECT_TRUE(Sound(L"beep")->GetBufferCount() == 2u && after.first < before.first + 4 * 1024 * 1024 &&
+                after.second < before.second + 64 * 4);
 }
 
 TEST(MciSound, FailedIdsAndBadPathsSendNothing)

@@ -13,6 +13,7 @@
 #include "WinTestUtil.h"
 
 using namespace Veld::Game;
+using SoundFiles::Widen;
 
 namespace {
 
@@ -31,31 +32,22 @@ std::wstring Write(const std::vector<uint8_t>& bytes, const char* name = "t.wav"
     GetTempPathA(MAX_PATH, tmp);
     const std::string path = tmp + std::to_string(GetCurrentProcessId()) + name;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return SoundFiles::Widen(path);
+    return Widen(path);
 }
 
-/// The fields of a canonical 44-byte wave header: the RIFF, "fmt " and
-/// "data" sizes and the format's fields.
-const std::vector<SoundFiles::Field> kWaveFields{{4, 4},  {16, 4}, {20, 2}, {22, 2}, {24, 4},
-                                                 {28, 4}, {32, 2}, {34, 2}, {40, 4}};
-
-/// The start of the 0.4 s 660 Hz mono tone: a canonical 44-byte header, a
-/// 16-byte "fmt " chunk, and 3000 bytes of data.
-std::vector<uint8_t> ShortWave()
+// The start of the 0.4 s 660 Hz mono tone (a canonical 44-byte header, a
+// 16-byte "fmt " chunk, 3000 bytes of data): read, rewound and refused when
+// broken; mutated, sizes and format fields too, it fails or gives a playable
+// format and data, never a crash, a hang or more than the file holds.
+TEST(WaveFile, ReadsRewindsAndFailsSafelyOnBadFiles)
 {
-    std::vector<uint8_t> wave = SoundFiles::ReadFile(ENGINE_TONE_WAV);
-    wave.resize(3044);
-    SoundFiles::Put(wave, 4, 3036), SoundFiles::Put(wave, 40, 3000);
-    return wave;
-}
-
-TEST(WaveFile, OpensReadsRewindsAndRefusesBadFiles)
-{
-    const std::vector<uint8_t> good = ShortWave(), data(good.begin() + 44, good.end());
+    std::vector<uint8_t> good = SoundFiles::ReadFile(ENGINE_TONE_WAV);
+    good.resize(3044);
+    SoundFiles::Put(good, 4, 3036), SoundFiles::Put(good, 40, 3000);
+    const std::vector<uint8_t> data(good.begin() + 44, good.end());
     std::vector<uint8_t> notWave = good, notRiff = good, noFmt = good, noData = good;
     notWave[8] = 'A', notRiff[3] = 'X', noFmt[14] = 'x', noData[38] = 'x';
-    // Not WAVE, not RIFF, no "fmt ", no "data", cut in the header, the file
-    // ending in the 16-byte "fmt " chunk (18 bytes are read).
+    // Cut in the header, or ending in the 16-byte "fmt " chunk (18 bytes are read).
     for (const auto& bad : {notWave, notRiff, noFmt, noData, std::vector<uint8_t>(good.begin(), good.begin() + 6),
                             std::vector<uint8_t>(good.begin(), good.begin() + 36)})
         EXPECT_EQ(CWaveFile().Open(Write(bad).c_str(), true), E_FAIL) << bad.size();
@@ -66,24 +58,19 @@ TEST(WaveFile, OpensReadsRewindsAndRefusesBadFiles)
     EXPECT_TRUE(f.GetFormat()->nChannels == 1 && f.GetFormat()->cbSize == 0); // cbSize lent by the next chunk
     EXPECT_TRUE(f.GetSize() == 3000 && ReadAll(f, 333) == data && f.ResetFile() == S_OK && ReadAll(f) == data);
     EXPECT_TRUE(f.Close() == S_OK && f.ResetFile() == CO_E_NOTINITIALIZED && ReadAll(f).empty());
-}
-
-// Mutated wave files, sizes and format fields too: failure results or a
-// playable format and data, never a crash, a hang or more than the file holds.
-TEST(WaveFile, MutatedFilesFailOrReadSafely)
-{
-    const std::vector<uint8_t> wave = ShortWave();
+    const std::vector<SoundFiles::Field> fields{{4, 4},  {16, 4}, {20, 2}, {22, 2}, {24, 4},
+                                                {28, 4}, {32, 2}, {34, 2}, {40, 4}};
     int opened = 0;
     for (uint32_t seed = 1; seed <= 2000; ++seed) {
-        CWaveFile f;
-        if (f.Open(Write(SoundFiles::Mutate(wave, seed, kWaveFields)).c_str(), true) == S_OK && ++opened) {
-            const WAVEFORMATEX& w = *f.GetFormat();
+        CWaveFile m;
+        if (m.Open(Write(SoundFiles::Mutate(good, seed, fields)).c_str(), true) == S_OK && ++opened) {
+            const WAVEFORMATEX& w = *m.GetFormat();
             ASSERT_TRUE(w.wFormatTag == WAVE_FORMAT_PCM && (w.wBitsPerSample == 8 || w.wBitsPerSample == 16) &&
                         (w.nChannels == 1 || w.nChannels == 2) && w.nSamplesPerSec >= 100 &&
                         w.nSamplesPerSec <= 200000 && w.nBlockAlign == w.nChannels * w.wBitsPerSample / 8 &&
                         w.nAvgBytesPerSec == w.nSamplesPerSec * w.nBlockAlign)
                 << "seed " << seed;
-            ASSERT_LE(ReadAll(f, 65536).size(), wave.size()) << "seed " << seed;
+            ASSERT_LE(ReadAll(m, 65536).size(), good.size()) << "seed " << seed;
         }
     }
     EXPECT_GT(opened, 100);
@@ -100,6 +87,13 @@ struct Reader : IReadTracer, Veld::Client::Utility::ICallerThread {
     }
 };
 
+/// Opens path for streaming and starts its worker.
+bool Start(CMp3File& f, Reader& reader, const std::wstring& path)
+{
+    f.SetReadTracer(&reader);
+    return f.Open(path.c_str(), false) == S_OK && f.GetSize() == kMp3BlockSize && f.ResetFile() == S_OK;
+}
+
 // Reads a started stream as the sound object does, once its data is ready:
 // one whole block, then halves, each once the decoder has completed the
 // block, until a read is empty.
@@ -115,35 +109,42 @@ std::vector<uint8_t> ReadStream(CMp3File& f, Reader& reader)
     }
 }
 
+const Mp3Fixture::Tone kStreams[] = {{ENGINE_TONE_MONO, 1}, {ENGINE_TONE_LONG, 2}};
+
 // A stream shorter than a block, and one of several blocks, the last partial:
 // all of the data, once, in order.
 TEST(Mp3File, StreamsArriveWhole)
 {
-    for (const Mp3Fixture::Tone& tone : {Mp3Fixture::Tone{ENGINE_TONE_MONO, 1}, {ENGINE_TONE_LONG, 2}}) {
+    for (const Mp3Fixture::Tone& tone : kStreams) {
         Reader reader;
         CMp3File f;
-        f.SetReadTracer(&reader);
-        ASSERT_TRUE(f.Open(SoundFiles::Widen(tone.path).c_str(), false) == S_OK && f.GetSize() == kMp3BlockSize);
         const std::vector<uint8_t> expected = Mp3Fixture::Expected(tone.path).bytes;
-        ASSERT_EQ(f.ResetFile(), S_OK);
+        ASSERT_TRUE(Start(f, reader, Widen(tone.path)));
         EXPECT_TRUE(ReadStream(f, reader) == expected) << tone.path;
         TestUtil::Pump(100);
         EXPECT_TRUE(reader.ready == 1 && f.GetFormat()->nChannels == tone.channels);
     }
 }
 
-// A whole file read into a smaller buffer: that many bytes of the decode,
-// nothing written past them.
+// A whole file loaded while two streams decode (the longer one waiting to
+// hand over its next block), read into a smaller buffer: that many bytes of
+// the decode, nothing written past them; the streams go on whole.
 TEST(Mp3File, WholeReadStopsAtTheBuffer)
 {
+    Reader readers[2];
+    CMp3File streams[2], f;
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(Start(streams[i], readers[i], Widen(kStreams[i].path)));
+    TestUtil::Pump(10000, [&] { return streams[0].IsBlockComplete() && streams[1].IsBlockComplete(); });
     const std::vector<uint8_t> expected = Mp3Fixture::Expected(ENGINE_TONE_STEREO).bytes;
-    CMp3File f;
-    ASSERT_EQ(f.Open(SoundFiles::Widen(ENGINE_TONE_STEREO).c_str(), true), S_OK);
+    ASSERT_EQ(f.Open(Widen(ENGINE_TONE_STEREO).c_str(), true), S_OK);
     std::vector<uint8_t> buf(5000 + 64, 0xAB);
     DWORD n = 0;
     ASSERT_TRUE(f.Read(buf.data(), 5000, &n) == S_OK && n == 5000 && expected.size() > 5000);
     EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 5000, expected.begin()));
     EXPECT_EQ(std::count(buf.begin() + 5000, buf.end(), 0xAB), 64);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(ReadStream(streams[i], readers[i]).size(), Mp3Fixture::Expected(kStreams[i].path).bytes.size());
 }
 
 // Mutated MP3 files streamed (the native MP3 tests decode thousands whole):
@@ -155,9 +156,7 @@ TEST(Mp3File, MutatedStreamsFailOrDecodeSafely)
     for (uint32_t seed = 1; seed <= 150; ++seed) {
         Reader reader;
         auto f = std::make_unique<CMp3File>();
-        f->SetReadTracer(&reader);
-        ASSERT_TRUE(f->Open(Write(SoundFiles::Mutate(valid, seed), "m.mp3").c_str(), false) == S_OK &&
-                    f->ResetFile() == S_OK);
+        ASSERT_TRUE(Start(*f, reader, Write(SoundFiles::Mutate(valid, seed), "m.mp3")));
         ASSERT_TRUE(ReadStream(*f, reader).size() <= kMp3BlockSize && reader.ready == 1) << "seed " << seed;
         f.reset();
         ASSERT_TRUE(DeleteFileW(Write({}, "m.mp3").c_str())) << "a worker left the file open, seed " << seed;
