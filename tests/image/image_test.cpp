@@ -1,21 +1,29 @@
-// Images on real DirectDraw surfaces, loaded through GDI+ from PNG files the
-// tests write themselves.
+// Images made by the engine on real DirectDraw surfaces, loaded through GDI+
+// from PNG files the tests write themselves, and glyphs: characters rendered
+// with GDI+, emoticon pictures, keyed drawing on a canvas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <tuple>
 #include <shlwapi.h>
 
-#include "DDImage.h"
+#include "Canvas.h"
+#include "CountingEngine.h"
 #include "DrawTestUtil.h"
+#include "Path.h"
 
 namespace {
 
 using namespace Veld::Game;
 using namespace TestUtil;
 using LoadFn = bool (CDDImage::*)(Gdiplus::Image*);
+using Shape = std::vector<int>; // IsEmpty, width, height
 
 constexpr int kW = 5; // odd: rows of the palette and 24-bit files are padded
 constexpr int kH = 3;
+constexpr int kTargetW = 64, kTargetH = 48;
+const Shape kEmpty = {1, 0, 0};
 const Pixels kPalette = {0xFF000000, 0xFFFF0000, 0xFF12AB34, 0xFF0000FF};
 // Straight alpha with partial values (drawn through a device context
 // 0x80FF0000 would come out premultiplied as 0x80800000).
@@ -30,116 +38,104 @@ struct Picture {
     std::wstring path;
 };
 
-IStream* StreamOf(const std::wstring& path)
-{
-    IStream* stream = nullptr;
-    SHCreateStreamOnFileW(path.c_str(), STGM_READ, &stream);
-    return stream;
-}
-
 class ImageTest : public ::testing::Test {
 protected:
+    // The engine, and a palette, a 24-bit and a 32-bit file with alpha, made once.
     static void SetUpTestSuite()
     {
-        gdiplus_ = new GdiplusSession;
-        folder_ = new TempFolder(L"image_test");
-        pictures_ = {{PixelFormat8bppIndexed, {}, folder_->File(L"palette.png")},
-                     {PixelFormat24bppRGB, {}, folder_->File(L"rgb.png")},
-                     {PixelFormat32bppARGB, kArgb, folder_->File(L"argb.png")}};
-        for (int i = 0; i < kW * kH; ++i) {
+        const std::wstring cls = UniqueClassName(L"ImageTest");
+        ASSERT_TRUE(engine_.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 150, 732, 32, SW_SHOW));
+        pictures_ = {{PixelFormat8bppIndexed, {}, folder_.File(L"palette.png")},
+                     {PixelFormat24bppRGB, {}, folder_.File(L"rgb.png")},
+                     {PixelFormat32bppARGB, kArgb, folder_.File(L"argb.png")}};
+        for (uint32_t i = 0; i < kW * kH; ++i) {
             pictures_[0].pixels.push_back(kPalette[i % 4]);
             pictures_[1].pixels.push_back(0xFF000000 | (i * 0x0B1D2F));
         }
         for (const Picture& p : pictures_)
             written_ = WritePng(p.path, kW, kH, p.pixels, p.format, kPalette) && written_;
     }
-    static void TearDownTestSuite()
-    {
-        delete folder_;
-        delete gdiplus_;
-    }
+    static void TearDownTestSuite() { engine_.Shutdown(); }
     void SetUp() override
     {
-        ASSERT_TRUE(written_);
-        ASSERT_NE(dd_.Get(), nullptr);
-        image_.SetDirectDraw(dd_.Get());
+        ASSERT_TRUE(gdiplus_.Started() && written_ && target_.Create(kTargetW, kTargetH) &&
+                    canvas_.SetTarget(&target_));
+        ASSERT_TRUE(WritePixels(target_, Pixels(kTargetW * kTargetH, 0x00123456)));
     }
-    void ExpectEmpty()
+    void TearDown() override
     {
-        EXPECT_EQ(image_.IsEmpty(), 1);
-        EXPECT_EQ(image_.GetWidth(), 0);
-        EXPECT_EQ(image_.GetHeight(), 0);
+        glyph_.ReleaseImage();
+        engine_.DestroyDDFont(&glyph_);
+        engine_.DestroyCanvas(&canvas_);
+        engine_.DestroyImage(&target_);
+        engine_.DestroyImage(&image_);
+    }
+    static Shape ShapeOf(IImage& image) { return {image.IsEmpty(), image.GetWidth(), image.GetHeight()}; }
+    // Draws the glyph at (2, 3): the rectangle gets its picture's size, and
+    // the target changes exactly where the picture is not zero.
+    void ExpectKeyedDraw()
+    {
+        IImage* image = glyph_.GetImage();
+        const int width = image ? image->GetWidth() : 0, height = image ? image->GetHeight() : 0;
+        const Pixels cell = image ? ReadPixels(*image) : Pixels();
+        Pixels expected = ReadPixels(target_);
+        for (int i = 0; i < width * height; ++i)
+            if (cell[i])
+                expected[(3 + i / width) * kTargetW + 2 + i % width] = cell[i];
+        RECT rc = {2, 3, 2, 3};
+        glyph_.Draw(&canvas_, &rc);
+        EXPECT_EQ((std::vector<LONG>{rc.right, rc.bottom}), (std::vector<LONG>{2 + width, 3 + height}));
+        EXPECT_TRUE(SamePixels(expected, ReadPixels(target_), kTargetW));
     }
 
-    static inline GdiplusSession* gdiplus_ = nullptr;
-    static inline TempFolder* folder_ = nullptr;
+    static inline GdiplusSession gdiplus_;
+    static inline CountingEngine engine_;
+    static inline TempFolder folder_{L"image_test"};
     static inline std::vector<Picture> pictures_;
     static inline bool written_ = true;
-    DirectDraw dd_;
-    CDDImage image_;
+    CDDImage& image_ = *static_cast<CDDImage*>(engine_.CreateImage());
+    CDDFont& glyph_ = *static_cast<CDDFont*>(engine_.CreateDDFont());
+    IImage& target_ = *engine_.CreateImage(); // glyphs are drawn here
+    ICanvas& canvas_ = *engine_.CreateCanvas();
 };
 
 } // namespace
 
-TEST_F(ImageTest, CreateLockAndRefusals)
+TEST_F(ImageTest, CreateLockAndRefusalsEmptyTheImage)
 {
-    ExpectEmpty();
     ImageLockInfo info = {};
-    EXPECT_FALSE(image_.Lock(&info));
     ASSERT_TRUE(image_.Create(1, 1));
     EXPECT_FALSE(image_.Lock(nullptr));
     ASSERT_TRUE(image_.Lock(&info));
-    EXPECT_EQ((std::vector<int>{info.format, info.width, info.height}), (std::vector<int>{3, 1, 1}));
-    EXPECT_GE(info.pitch, 4);
     EXPECT_FALSE(image_.Lock(&info)); // twice
     image_.Unlock();
-    image_.Unlock(); // not locked: nothing happens
     // Made again while locked: the old lock ends with the old surface.
     ASSERT_TRUE(image_.Lock(&info));
     ASSERT_TRUE(image_.Create(7, 3));
-    ASSERT_TRUE(image_.Lock(&info));
-    EXPECT_EQ(info.width, 7);
-    image_.Unlock();
-    EXPECT_FALSE(image_.Create(0, 10)); // refusals release the picture
-    ExpectEmpty();
-    ASSERT_TRUE(image_.Create(7, 3));
-    EXPECT_FALSE(image_.Create(10, -1));
-    ExpectEmpty();
+    EXPECT_EQ(ReadPixels(image_).size(), 21u);
+    EXPECT_FALSE(image_.Create(10, -1)); // a refusal releases the picture
+    EXPECT_EQ(ShapeOf(image_), kEmpty);
 
-    // Without DirectDraw nothing is made, and the picture held stays.
-    auto held = MakeImage(dd_.Get(), 3, 2, {1, 2, 3, 4, 5, 6});
-    held->SetDirectDraw(nullptr);
-    Gdiplus::Bitmap bitmap(pictures_[2].path.c_str());
-    IStream* stream = StreamOf(pictures_[2].path);
-    EXPECT_FALSE(held->Create(4, 4));
-    EXPECT_FALSE(held->LoadFromFile(pictures_[2].path.c_str()));
-    EXPECT_FALSE(held->LoadFromStream(stream));
-    for (LoadFn load : kConversions)
-        EXPECT_FALSE((held.get()->*load)(&bitmap));
-    stream->Release();
-    EXPECT_TRUE(SamePixels({1, 2, 3, 4, 5, 6}, ReadPixels(*held), 3));
-}
-
-TEST_F(ImageTest, MissingAndUndecodableInputEmptiesTheImage)
-{
-    const std::wstring junk = folder_->File(L"junk.png"), missing = folder_->File(L"missing.png");
-    HANDLE file = CreateFileW(junk.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, "not a picture", 13, &written, nullptr);
-    CloseHandle(file);
-    IStream* stream = StreamOf(junk);
+    // Missing and undecodable input empties the image.
+    IStream* junk = SHCreateMemStream(reinterpret_cast<const BYTE*>("not a picture"), 13);
     const std::function<bool()> loads[] = {
-        [&] { return image_.LoadFromFile(missing.c_str()); }, [&] { return image_.LoadFromFile(nullptr); },
-        [&] { return image_.LoadFromFile(junk.c_str()); },    [&] { return image_.LoadFromStream(nullptr); },
-        [&] { return image_.LoadFromStream(stream); },        [&] { return image_.LoadFromImageBits(nullptr); },
+        [&] { return image_.LoadFromFile(folder_.File(L"missing.png").c_str()); },
+        [&] { return image_.LoadFromFile(folder_.Path().c_str()); }, // found, but a folder
+        [&] { return image_.LoadFromStream(junk); }, [&] { return image_.LoadFromImageBits(nullptr); },
         [&] { return image_.LoadFromImageDC(nullptr); }};
     for (const auto& load : loads) {
         ASSERT_TRUE(image_.Create(2, 2));
         EXPECT_FALSE(load());
-        ExpectEmpty();
+        EXPECT_EQ(ShapeOf(image_), kEmpty);
     }
-    EXPECT_EQ(stream->Release(), 0u);
-    EXPECT_TRUE(DeleteFileW(junk.c_str())); // not held open
+    EXPECT_EQ(junk->Release(), 0u);
+
+    // Without DirectDraw nothing is made, and the picture held stays.
+    ASSERT_TRUE(image_.Create(3, 2));
+    image_.SetDirectDraw(nullptr);
+    EXPECT_FALSE(image_.Create(4, 4) || image_.LoadFromFile(pictures_[2].path.c_str()) ||
+                 image_.LoadFromStream(nullptr));
+    EXPECT_EQ(ShapeOf(image_), (Shape{0, 3, 2}));
 }
 
 // Whatever the screen depth (the suite also runs on a 16-bit screen), files,
@@ -151,13 +147,13 @@ TEST_F(ImageTest, EveryWayInKeepsTheOwnStraightArgb)
         SCOPED_TRACE(p.format);
         ASSERT_EQ(Gdiplus::Bitmap(p.path.c_str()).GetPixelFormat(), p.format) << "file not written as intended";
         ASSERT_TRUE(image_.LoadFromFile(p.path.c_str()));
-        EXPECT_EQ(image_.GetWidth(), kW);
-        EXPECT_EQ(image_.GetHeight(), kH);
+        EXPECT_EQ(ShapeOf(image_), (Shape{0, kW, kH}));
         EXPECT_TRUE(SamePixels(p.pixels, ReadPixels(image_), kW));
         EXPECT_TRUE(MoveFileW(p.path.c_str(), (p.path + L".moved").c_str()));
         MoveFileW((p.path + L".moved").c_str(), p.path.c_str());
 
-        IStream* stream = StreamOf(p.path);
+        IStream* stream = nullptr;
+        ASSERT_EQ(SHCreateStreamOnFileW(p.path.c_str(), STGM_READ, &stream), S_OK);
         ASSERT_TRUE(image_.LoadFromStream(stream));
         EXPECT_TRUE(SamePixels(p.pixels, ReadPixels(image_), kW));
         EXPECT_EQ(stream->Release(), 0u);
@@ -167,7 +163,7 @@ TEST_F(ImageTest, EveryWayInKeepsTheOwnStraightArgb)
         clear[9] = 0;
         Gdiplus::Bitmap fromFile(p.path.c_str());
         Gdiplus::Bitmap inMemory(kW, kH, kW * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(clear.data()));
-        for (auto source : {std::make_pair(&fromFile, &p.pixels), std::make_pair(&inMemory, static_cast<const Pixels*>(&clear))})
+        for (auto source : {std::make_pair(&fromFile, &p.pixels), std::make_pair(&inMemory, &std::as_const(clear))})
             for (LoadFn load : kConversions) {
                 ASSERT_TRUE((image_.*load)(source.first));
                 EXPECT_TRUE(SamePixels(*source.second, ReadPixels(image_), kW));
@@ -196,4 +192,75 @@ TEST_F(ImageTest, FailedStatusAndTheChoiceOfPath)
     ReleaseDC(nullptr, hdc);
     bitmap.GetPixel(1000, 1000, &colour);
     EXPECT_EQ(image_.LoadFromImage(&bitmap), !drawingPath);
+}
+
+TEST_F(ImageTest, CharactersRefusalsMetricsInkAndKeyedDraw)
+{
+    EXPECT_EQ(nullptr, CDDGameEngine().CreateDDFont()); // not initialised
+    CDDFont orphan;                                     // no engine
+    EXPECT_FALSE(orphan.Create(L"A", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
+    using Row = std::tuple<const wchar_t*, int, int>; // code, length, size
+    for (auto [code, length, size] : {Row{L"A", 0, 16}, Row{L"abcd", 4, 16}, Row{L"A", 1, 0}, Row{nullptr, 1, 16}})
+        EXPECT_FALSE(glyph_.Create(code, length, L"Arial", size, 0, RGB(255, 255, 255))) << length;
+    EXPECT_STREQ(L"", glyph_.GetText());
+
+    struct Case {
+        wchar_t ch;
+        const wchar_t* face;
+        int width, imageWidth;
+        bool ink;
+    } const cases[] = {
+        {L'A', L"Arial", 8, 9, true},
+        {L'A', L"No Such Face 42", 8, 9, true}, // the sans-serif stand-in
+        {0x4E2D, L"Arial", 16, 17, false},      // ink depends on a CJK font
+        {0x00FF, L"Arial", 16, 17, true},       // U+00FF already counts as full width
+    };
+    for (const Case& c : cases) {
+        const wchar_t code[2] = {c.ch, 0};
+        ASSERT_TRUE(glyph_.Create(code, 1, c.face, 16, 0, RGB(255, 255, 255))) << c.ch;
+        EXPECT_EQ((Shape{c.width, 16}), (Shape{glyph_.GetWidth(), glyph_.GetHeight()})) << c.ch;
+        EXPECT_EQ((Shape{0, c.imageWidth, 17}), ShapeOf(*glyph_.GetImage())) << c.ch;
+        const Pixels cell = ReadPixels(*glyph_.GetImage());
+        EXPECT_TRUE(!c.ink || std::count_if(cell.begin(), cell.end(), [](uint32_t p) { return p != 0; }) > 4) << c.ch;
+        ExpectKeyedDraw();
+    }
+}
+
+// Codes map to pictures in the default folder, Emotions beside the program
+// folder (three-character ones under "system"); a missing picture leaves an
+// emoticon with nothing to draw. One glyph made again and again gives each
+// old picture back and ends with the emoticon mark cleared.
+TEST_F(ImageTest, EmoticonsAndRecreation)
+{
+    using Veld::Client::Utility::CPath;
+    EmotionFolder folder(CPath::Join(Veld::Client::Utility::GetModuleDirectory(), L"..\\Emotions").GetString());
+    ASSERT_TRUE(folder.Add(L"ab", 24, 20, 0xFF20C040));
+    ASSERT_TRUE(folder.Add(L"abc", 30, 22, 0xFFC02040));
+    const int live = engine_.live;
+    using Row = std::tuple<const wchar_t*, bool, Shape>;          // code, found, width and height
+    for (auto [code, found, size] : {Row{L"ab", true, {19, 18}},  // fixed advance, the size given
+                                     Row{L"abc", true, {30, 22}}, // the picture's size
+                                     Row{L"xy", false, {19, 18}}}) {
+        EXPECT_EQ(found, glyph_.Create(code, static_cast<int>(wcslen(code)), L"", 18, 0, 0)) << code;
+        EXPECT_TRUE(glyph_.IsEmotion());
+        EXPECT_EQ(size, (Shape{glyph_.GetWidth(), glyph_.GetHeight()})) << code;
+        EXPECT_EQ(L"/" + std::wstring(code, 2), glyph_.GetText());
+        ExpectKeyedDraw();
+    }
+    ASSERT_TRUE(glyph_.Create(L"C", 1, L"Arial", 16, 0, RGB(255, 255, 255)));
+    EXPECT_FALSE(glyph_.IsEmotion());
+    EXPECT_STREQ(L"C", glyph_.GetText());
+    EXPECT_EQ(live + 1, engine_.live) << "earlier pictures were not given back";
+    glyph_.ReleaseImage();
+    glyph_.ReleaseImage();
+    EXPECT_EQ(nullptr, glyph_.GetImage());
+    ExpectKeyedDraw();
+
+    // Another folder, given with a trailing backslash; a null one is ignored.
+    EmotionFolder other;
+    ASSERT_TRUE(other.Add(L"ab", 5, 6, 0xFF0000FF));
+    glyph_.SetEmotionPath((other.Path() + L"\\").c_str());
+    glyph_.SetEmotionPath(nullptr);
+    ASSERT_TRUE(glyph_.Create(L"ab", 2, L"", 16, 0, 0));
+    EXPECT_EQ(5, glyph_.GetImage()->GetWidth());
 }

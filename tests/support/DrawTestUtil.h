@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -110,14 +109,11 @@ inline ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixel
 {
     if (expected.size() != actual.size())
         return ::testing::AssertionFailure() << "expected " << expected.size() << " pixels, got " << actual.size();
-    for (size_t i = 0; i < expected.size(); ++i)
-        if (expected[i] != actual[i]) {
-            char text[96];
-            std::snprintf(text, sizeof text, "pixel (%d, %d): expected %08X, got %08X", static_cast<int>(i % width),
-                          static_cast<int>(i / width), expected[i], actual[i]);
-            return ::testing::AssertionFailure() << text;
-        }
-    return ::testing::AssertionSuccess();
+    const size_t i = std::mismatch(expected.begin(), expected.end(), actual.begin()).first - expected.begin();
+    if (i == expected.size())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << i % width << ", " << i / width << "): expected " << std::hex
+                                         << expected[i] << ", got " << actual[i];
 }
 
 /// Writes width x height straight ARGB pixels as a PNG file stored in the
@@ -126,7 +122,8 @@ inline ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixel
 inline bool WritePng(const std::wstring& path, int width, int height, const Pixels& argb,
                      Gdiplus::PixelFormat format = PixelFormat32bppARGB, const Pixels& palette = {})
 {
-    namespace Flat = Gdiplus::DllExports;
+    // The system's PNG encoder, {557CF406-1A04-11D3-9A73-0000F81EF32E}.
+    static const CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
     const int bytes = static_cast<int>(Gdiplus::GetPixelFormatSize(format)) / 8;
     const int stride = (width * bytes + 3) & ~3; // rows of odd widths are padded
     std::vector<BYTE> rows(static_cast<size_t>(stride) * height);
@@ -139,22 +136,10 @@ inline bool WritePng(const std::wstring& path, int width, int height, const Pixe
     }
     Pixels table = {0, static_cast<uint32_t>(palette.size())}; // ColorPalette: flags, count, entries
     table.insert(table.end(), palette.begin(), palette.end());
-    UINT count = 0, size = 0;
-    Flat::GdipGetImageEncodersSize(&count, &size);
-    std::vector<BYTE> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (!size || Flat::GdipGetImageEncoders(count, size, codecs) != Gdiplus::Ok)
-        return false;
-    auto png = std::find_if(codecs, codecs + count,
-                            [](const Gdiplus::ImageCodecInfo& c) { return std::wstring(c.MimeType) == L"image/png"; });
-    Gdiplus::GpBitmap* bitmap = nullptr;
-    if (png == codecs + count || Flat::GdipCreateBitmapFromScan0(width, height, stride, format, rows.data(), &bitmap) != Gdiplus::Ok)
-        return false;
-    bool ok = format != PixelFormat8bppIndexed ||
-              Flat::GdipSetImagePalette(bitmap, reinterpret_cast<Gdiplus::ColorPalette*>(table.data())) == Gdiplus::Ok;
-    ok = ok && Flat::GdipSaveImageToFile(bitmap, path.c_str(), &png->Clsid, nullptr) == Gdiplus::Ok;
-    Flat::GdipDisposeImage(bitmap);
-    return ok;
+    Gdiplus::Bitmap bitmap(width, height, stride, format, rows.data());
+    if (format == PixelFormat8bppIndexed)
+        bitmap.SetPalette(reinterpret_cast<Gdiplus::ColorPalette*>(table.data()));
+    return bitmap.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
 }
 
 /// An emoticon folder (a new temporary one, or the given one): two-character
