@@ -23,17 +23,12 @@ using namespace Veld::Game;
 
 // The interface operations keep their names next to the Win32 functions that
 // share them, which stay reachable under their W names; a GDI+ bitmap converts
-// to the forward-declared Gdiplus::Image; style records initialise field by
-// field in declaration order.
+// to the forward-declared Gdiplus::Image.
 bool Use(ISoundEx* pSound, ICanvas* pCanvas, IImage* pImage, Gdiplus::Bitmap* pBitmap, HDC hdc, RECT* pRect)
 {
-    PlaySoundW(L"fallback.wav", nullptr, SND_ASYNC | SND_FILENAME);
-    DrawTextW(hdc, L"x", -1, pRect, DT_CENTER);
-    TextStyle text = {TextStyle::Measure | TextStyle::UseColors, RGB(255, 255, 255), RGB(0, 0, 0), 0, nullptr};
-    DrawStyle draw = {DrawStyle::AlphaBlend | DrawStyle::ConstantAlpha, 0, 0, 0, 1.0f, 1.0f, 0, 0, 128, RGB(0, 0, 0)};
-    return pSound->PlaySound(L"x", true) >= 0 && pCanvas->DrawText(L"x", pRect, &text) &&
-           pImage->LoadFromImage(pBitmap) && pImage->LoadFromImageBits(pBitmap) &&
-           pCanvas->DrawImage(pImage, *pRect, *pRect, &draw);
+    return PlaySoundW(L"x.wav", nullptr, SND_FILENAME) && DrawTextW(hdc, L"x", -1, pRect, DT_CENTER) &&
+           pSound->PlaySound(L"x", true) >= 0 && pCanvas->DrawText(L"x", pRect, nullptr) &&
+           pImage->LoadFromImage(pBitmap) && pImage->LoadFromImageBits(pBitmap);
 }
 
 } // namespace client

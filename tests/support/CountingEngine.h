@@ -21,17 +21,8 @@ public:
     HWND GetWindowHandle() override { return real.GetWindowHandle(); }
     bool SetTimer(unsigned int n, int id, Veld::Game::ITimerEvent* p) override { return real.SetTimer(n, id, p); }
     void KillTimer(int id) override { real.KillTimer(id); }
-    Veld::Game::IImage* CreateImage() override
-    {
-        Veld::Game::IImage* image = real.CreateImage();
-        live += image != nullptr;
-        return image;
-    }
-    void DestroyImage(Veld::Game::IImage* image) override
-    {
-        live -= image != nullptr;
-        real.DestroyImage(image);
-    }
+    Veld::Game::IImage* CreateImage() override { return Count(real.CreateImage(), 1); }
+    void DestroyImage(Veld::Game::IImage* image) override { real.DestroyImage(Count(image, -1)); }
     Veld::Game::ICanvas* CreateCanvas() override { return real.CreateCanvas(); }
     void DestroyCanvas(Veld::Game::ICanvas* p) override { real.DestroyCanvas(p); }
     /// Glyphs from the real factory, making their images through this object.
@@ -44,6 +35,12 @@ public:
     }
     void DestroyDDFont(Veld::Game::IDDFont* p) override { real.DestroyDDFont(p); }
     IDirectDrawSurface7* CreateSurface(int w, int h) override { return real.CreateSurface(w, h); }
+
+    Veld::Game::IImage* Count(Veld::Game::IImage* image, int step)
+    {
+        live += image ? step : 0;
+        return image;
+    }
 
     Veld::Game::CDDGameEngine real;
     int live = 0;
