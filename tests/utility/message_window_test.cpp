@@ -38,14 +38,12 @@ TEST(MessageWindow, CallbacksByWindowAndDestroyOfPendingOrDeadWindows)
     EXPECT_EQ(SendMessageW(hOther, kMsg, 2, 0), 0); // DefWindowProc's answer for a private message
 
     // Destroy dispatches the pending messages, or discards them when asked.
-    for (WPARAM i : {3, 4}) {
-        PostMessageW(hWnd, kMsg, i, 0);
-        PostMessageW(hOther, kMsg, i, 0);
-    }
+    PostMessageW(hWnd, kMsg, 3, 0);
+    PostMessageW(hOther, kMsg, 3, 0);
     window.Destroy(false);
     other.Destroy(true);
     EXPECT_FALSE(IsWindow(hWnd) || IsWindow(hOther));
-    EXPECT_EQ(first.calls, (std::vector<WPARAM>{1, 3, 4}));
+    EXPECT_EQ(first.calls, (std::vector<WPARAM>{1, 3}));
     EXPECT_EQ(second.calls, std::vector<WPARAM>{2});
 
     // A window destroyed behind the object's back is only forgotten; the
@@ -54,7 +52,7 @@ TEST(MessageWindow, CallbacksByWindowAndDestroyOfPendingOrDeadWindows)
     window.Destroy(false);
     window.Destroy(false); // empty object
     second.passOn = false;
-    EXPECT_EQ(SendMessageW(window.Create(&second), kMsg, 5, 0), 1234);
-    EXPECT_EQ(second.calls, (std::vector<WPARAM>{2, 5}));
+    EXPECT_EQ(SendMessageW(window.Create(&second), kMsg, 4, 0), 1234);
+    EXPECT_EQ(second.calls, (std::vector<WPARAM>{2, 4}));
     window.Destroy(true);
 }

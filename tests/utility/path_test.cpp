@@ -6,7 +6,6 @@ using Veld::Client::Utility::CPath;
 
 TEST(Path, ConstructionAndJoinKeepOneSeparator)
 {
-    const CPath base(L"D:\\A");
     struct Case {
         CPath path;
         const wchar_t* text;
@@ -16,8 +15,8 @@ TEST(Path, ConstructionAndJoinKeepOneSeparator)
         {CPath(L"D:\\Games\\App\\"), L"D:\\Games\\App", true}, // one trailing backslash goes
         {CPath(L"D:\\A\\\\"), L"D:\\A\\", true},
         {CPath(L"\\"), L"", true},
-        {CPath::Join(base, L"\\B"), L"D:\\A\\B", true},
-        {CPath::Join(base, L"B\\"), L"D:\\A\\B", true},
+        {CPath::Join(CPath(L"D:\\A"), L"\\B"), L"D:\\A\\B", true},
+        {CPath::Join(CPath(L"D:\\A"), L"B\\"), L"D:\\A\\B", true},
         {CPath::Join(CPath(L"D:\\Games\\App"), L"..\\Emotions\\"), L"D:\\Games\\App\\..\\Emotions", true},
         {CPath::Join(CPath(), L"B"), L"", false},
     };
