@@ -103,11 +103,15 @@ TEST(Input, EndToEndFromWindowMessagesToShutdownInsideAListener)
     input->AddInputListener(&quitter);
     input->AddInputListener(&after);
     input->AddCommandListener(&quitter);
+    HWND frame = engine.GetWindowHandle();
     HWND render = engine.GetHostWindow().m_hRenderWindow;
     SendMessageW(render, WM_MOUSEMOVE, 0, MAKELPARAM(10, 40));
-    SendMessageW(engine.GetWindowHandle(), WM_SYSCOMMAND, SC_CLOSE, MAKELPARAM(30, 40));
-    EXPECT_TRUE(IsWindow(engine.GetWindowHandle()));
-    EXPECT_EQ(log, (Log{"q.mouse 0 10 40", "after.mouse 0 10 40", "q.sys 0 61536 30 40"}));
+    SendMessageW(frame, WM_IME_CHAR, 0x4E2D, 1);
+    SendMessageW(frame, WM_COMMAND, MAKEWPARAM(7, 1), 5);
+    SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, MAKELPARAM(30, 40));
+    EXPECT_TRUE(IsWindow(frame));
+    EXPECT_EQ(log, (Log{"q.mouse 0 10 40", "after.mouse 0 10 40", "q.key 6 20013 1", "after.key 6 20013 1",
+                        "q.cmd 1 7 5", "q.sys 0 61536 30 40"}));
 
     log.clear();
     std::vector<std::unique_ptr<char[]>> reuse; // takes freed blocks of the service's size: a freed one is garbage
