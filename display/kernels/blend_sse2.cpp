@@ -218,7 +218,6 @@ inline V ConstAlphaQuad(V s, V d, V alpha16)
     return Select(Set32(0xFF000000u), d, out);
 }
 
-
 #include "simd_rows.h"
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)

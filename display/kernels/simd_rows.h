@@ -51,7 +51,8 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
     }
 
 // ConstantAlpha: no skipping; Step(s, d, alpha16) gives kStep pixels.
-template <class StepFn> inline void ConstAlphaFrame(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha, StepFn step)
+template <class StepFn>
+inline void ConstAlphaFrame(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha, StepFn step)
 {
     const V alpha16 = Set16(static_cast<int>(alpha));
     if (n < kStep) {
