@@ -29,6 +29,9 @@ CDDGameEngine::CDDGameEngine()
 
 CDDGameEngine::~CDDGameEngine()
 {
+    // Destroyed without Shutdown: the services go first, as Shutdown does it
+    // (their threads and sounds must not outlive the engine).
+    DestroyServices();
     m_messageWindow.Destroy(false);
     DeleteRetired();
     // Windows still holding the record (no Shutdown, or a failed Initialize)
