@@ -109,7 +109,7 @@ struct Size {
     int32_t w, h;
 };
 
-// What one timed step draws: the two image sizes, a row that stays
+// What one timed step draws: the two image sizes of the tables, a row that stays
 // in L1, and 64 random small rectangles (8 to 64 pixels a side) in a back
 // image. 2x sources are half as wide and half as high (at least one row).
 struct Shape {

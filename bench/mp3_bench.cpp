@@ -1,7 +1,5 @@
 // Decoding speed of the MP3 reader against a bare libmad decode of the same
 // file, in times realtime. Usage: mp3_bench FILE.mp3... (Windows paths).
-#include <mad.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -36,38 +34,23 @@ std::vector<uint8_t> ReadFileBytes(const wchar_t* path)
     return v;
 }
 
-// libmad alone: one buffer with the guard, output discarded.
-double BareLibmad(std::vector<uint8_t> file, double* audioSeconds)
+// libmad alone: the decode loop with its output discarded.
+double BareLibmad(const std::vector<uint8_t>& file, double* audioSeconds)
 {
-    file.resize(file.size() + MAD_BUFFER_GUARD, 0);
-    struct Context {
-        std::vector<uint8_t>* file;
-        bool fed;
-        unsigned long samples, rate;
-    } c{&file, false, 0, 0};
-    mad_decoder decoder;
-    mad_decoder_init(
-        &decoder, &c,
-        [](void* d, mad_stream* s) {
-            auto* c = static_cast<Context*>(d);
-            if (c->fed)
-                return MAD_FLOW_STOP;
-            c->fed = true;
-            mad_stream_buffer(s, c->file->data(), c->file->size());
-            return MAD_FLOW_CONTINUE;
-        },
-        nullptr, nullptr,
-        [](void* d, const mad_header* h, mad_pcm* pcm) {
-            auto* c = static_cast<Context*>(d);
-            c->samples += pcm->length;
-            c->rate = h->samplerate;
-            return MAD_FLOW_CONTINUE;
-        },
-        nullptr, nullptr);
+    struct Count {
+        unsigned long samples = 0, rate = 0;
+    } c;
     const double start = Now();
-    mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    Mp3DecodeFrames(
+        file.data(), file.size(),
+        [](void* user, unsigned, unsigned rate, const int32_t*, const int32_t*, unsigned length) {
+            auto* c = static_cast<Count*>(user);
+            c->samples += length;
+            c->rate = rate;
+            return true;
+        },
+        &c);
     const double elapsed = Now() - start;
-    mad_decoder_finish(&decoder);
     *audioSeconds = c.rate ? static_cast<double>(c.samples) / c.rate : 0;
     return elapsed;
 }

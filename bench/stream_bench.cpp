@@ -13,11 +13,27 @@
 
 #include "DDGameEngine.h"
 #include "DSound7.h"
-#include "WinTestUtil.h"
 
 using namespace Veld::Game;
 
 namespace {
+
+// Dispatches this thread's messages for ms milliseconds, or until done().
+template <class Done> void Pump(DWORD ms, Done done)
+{
+    for (const DWORD start = GetTickCount(); !done() && GetTickCount() - start < ms;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+void Pump(DWORD ms)
+{
+    Pump(ms, [] { return false; });
+}
 
 std::set<DWORD> Threads()
 {
@@ -86,7 +102,7 @@ int main()
         if (HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id))
             handles.insert(h);
 
-    TestUtil::Pump(58000);
+    Pump(58000);
     double total = 0;
     for (HANDLE h : handles) {
         FILETIME created, exited, kernel, user;
@@ -98,7 +114,7 @@ int main()
     }
     const double elapsed = 58.0 + double(playing.QuadPart - start.QuadPart) / frequency.QuadPart;
     std::printf("stream threads: %.3f s CPU in %.1f s = %.2f %%\n", total, elapsed, 100.0 * total / elapsed);
-    TestUtil::Pump(4000, [&] { return sink.finished; });
+    Pump(4000, [&] { return sink.finished; });
     std::printf("finished: %s\n", sink.finished ? "yes" : "no");
     engine.Shutdown();
     return 0;

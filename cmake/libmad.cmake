@@ -4,10 +4,11 @@
 #   engine_add_libmad()
 #
 # defines the static library `mad`; linking it gives the include folder with
-# mad.h. The source tree is not in the repository: scripts/fetch-libmad.sh
-# prepares it in ENGINE_LIBMAD_DIR, and engine_add_libmad runs that script at
-# configure time when the tree is missing. config.h and mad.h are generated
-# into the build folder, the way the package's own build makes them.
+# mad.h. The source tree is not in the repository: scripts/setup.sh (through
+# scripts/fetch-libmad.sh) prepares it in ENGINE_LIBMAD_DIR. Configuring never
+# fetches it: without the tree it stops and names the command. config.h and
+# mad.h are generated into the build folder, the way the package's own build
+# makes them.
 
 get_filename_component(ENGINE_REPO_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
@@ -46,12 +47,14 @@ function(engine_add_libmad)
     endif()
   endif()
   if(NOT ready)
-    message(STATUS "libmad: preparing the source tree in ${src}")
-    execute_process(COMMAND "${ENGINE_REPO_DIR}/scripts/fetch-libmad.sh" "${src}"
-                    RESULT_VARIABLE rc)
-    if(NOT rc EQUAL 0)
-      message(FATAL_ERROR "libmad: scripts/fetch-libmad.sh failed (${rc})")
+    set(default_dir "${ENGINE_REPO_DIR}/.cache/libmad-${ENGINE_LIBMAD_VERSION}")
+    if(src STREQUAL default_dir)
+      set(command "scripts/setup.sh (or scripts/fetch-libmad.sh)")
+    else()
+      set(command "scripts/fetch-libmad.sh ${src}")
     endif()
+    message(FATAL_ERROR "libmad ${ENGINE_LIBMAD_VERSION}: no prepared source tree in ${src}. "
+                        "Run ${command} in ${ENGINE_REPO_DIR} first, then configure again.")
   endif()
 
   set(exported_headers version.h fixed.h bit.h timer.h stream.h frame.h synth.h decoder.h)

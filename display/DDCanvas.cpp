@@ -326,9 +326,9 @@ bool CDDCanvas::DrawString(const wchar_t* pszText, const RECT* pRect, const Stri
         ApplyStringStyle(*pStyle);
 
     const RectF layout(m_rcLayout.x, m_rcLayout.y, m_rcLayout.width, m_rcLayout.height);
-    const bool drawn = m_nFontSize > 0 && DrawStringOnDC(hdc, pszText, -1, m_strFontFamily.c_str(),
-                                                         static_cast<float>(m_nFontSize), m_nFontStyle, m_dwTextColor,
-                                                         layout, m_pStringFormat);
+    const bool drawn =
+        m_nFontSize > 0 && DrawStringOnDC(hdc, pszText, -1, m_strFontFamily.c_str(), static_cast<float>(m_nFontSize),
+                                          m_nFontStyle, m_dwTextColor, layout, m_pStringFormat);
     m_pTarget->ReleaseDC(hdc);
     return drawn;
 }

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <ddraw.h>
 
-#include "../include/Display.h"
+#include "Display.h"
 
 namespace Veld {
 namespace Game {

@@ -8,12 +8,11 @@ namespace Veld::Game {
 
 namespace {
 
-bool Fits32(int64_t v)
-{
-    return v >= INT32_MIN && v <= INT32_MAX;
-}
+using Kernels::Fits32;
 
 // trunc(cut * ratio) with the product held as a float, as a 64-bit count.
+// The target clip (Kernels::ClipToTarget) scales as trunc(s * (cut / d)); see
+// there why the two formulas stay apart.
 bool ScaledCut(int64_t cut, float ratio, int64_t& out)
 {
     const float moved = static_cast<float>(cut) * ratio;

@@ -29,6 +29,9 @@ CDDGameEngine::CDDGameEngine()
 
 CDDGameEngine::~CDDGameEngine()
 {
+    // Destroyed without Shutdown: the services go first, as Shutdown does it
+    // (their threads and sounds must not outlive the engine).
+    DestroyServices();
     m_messageWindow.Destroy(false);
     DeleteRetired();
     // Windows still holding the record (no Shutdown, or a failed Initialize)
@@ -124,49 +127,67 @@ bool CDDGameEngine::CreateServices()
     return true;
 }
 
+namespace {
+
+// A service is busy while one of its own call-outs (an object's update, a
+// listener, a sound event) is on the stack; it must not be freed under it.
+bool IsBusy(const CDDDisplay* p)
+{
+    return p->IsUpdating();
+}
+bool IsBusy(const CInput* p)
+{
+    return p->IsDispatching();
+}
+bool IsBusy(const CDSound7* p)
+{
+    return p->IsDispatching();
+}
+
+template <class T> void DeleteIfIdle(T*& retired)
+{
+    if (retired && !IsBusy(retired)) {
+        delete retired;
+        retired = nullptr;
+    }
+}
+
+} // namespace
+
+template <class T> void CDDGameEngine::RetireOrDelete(T*& service, T*& retired)
+{
+    if (IsBusy(service)) {
+        // Freed by the message window once the call-out has unwound.
+        DeleteRetired();
+        retired = service;
+        PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
+    } else {
+        delete service;
+    }
+    service = nullptr;
+}
+
 void CDDGameEngine::DestroyServices()
 {
     m_window.m_pDisplay = nullptr;
     if (m_pDisplay) {
-        if (m_pDisplay->IsUpdating()) {
-            // Shut down by one of its own objects: no more object calls, free it later.
-            m_pDisplay->RemoveAllObjects();
-            DeleteRetired();
-            m_pRetiredDisplay = m_pDisplay;
-            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
-        } else {
-            delete m_pDisplay;
-        }
-        m_pDisplay = nullptr;
+        if (m_pDisplay->IsUpdating())
+            m_pDisplay->RemoveAllObjects(); // shut down by one of its objects: no more object calls
+        RetireOrDelete(m_pDisplay, m_pRetiredDisplay);
     }
     m_window.m_pInput = nullptr;
     if (m_pInput) {
         m_pInput->Clear();
-        if (m_pInput->IsDispatching()) {
-            // Shut down by one of its own listeners: free it once the event has unwound.
-            DeleteRetired();
-            m_pRetiredInput = m_pInput;
-            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
-        } else {
-            delete m_pInput;
-        }
-        m_pInput = nullptr;
+        RetireOrDelete(m_pInput, m_pRetiredInput);
     }
     if (m_pSound) {
         delete m_pSound;
         m_pSound = nullptr;
     }
     if (m_pSoundEx) {
-        if (m_pSoundEx->IsDispatching()) {
-            // Shut down from a sound event: silent now, freed once it has unwound.
-            m_pSoundEx->Retire();
-            DeleteRetired();
-            m_pRetiredSoundEx = m_pSoundEx;
-            PostMessageW(m_messageWindow.GetHandle(), kDeleteRetiredMessage, 0, 0);
-        } else {
-            delete m_pSoundEx;
-        }
-        m_pSoundEx = nullptr;
+        if (m_pSoundEx->IsDispatching())
+            m_pSoundEx->Retire(); // shut down from a sound event: silent from now on
+        RetireOrDelete(m_pSoundEx, m_pRetiredSoundEx);
     }
     m_window.m_pDisplay = nullptr;
     m_window.m_pInput = nullptr;
@@ -174,18 +195,9 @@ void CDDGameEngine::DestroyServices()
 
 void CDDGameEngine::DeleteRetired()
 {
-    if (m_pRetiredDisplay && !m_pRetiredDisplay->IsUpdating()) {
-        delete m_pRetiredDisplay;
-        m_pRetiredDisplay = nullptr;
-    }
-    if (m_pRetiredInput && !m_pRetiredInput->IsDispatching()) {
-        delete m_pRetiredInput;
-        m_pRetiredInput = nullptr;
-    }
-    if (m_pRetiredSoundEx && !m_pRetiredSoundEx->IsDispatching()) {
-        delete m_pRetiredSoundEx;
-        m_pRetiredSoundEx = nullptr;
-    }
+    DeleteIfIdle(m_pRetiredDisplay);
+    DeleteIfIdle(m_pRetiredInput);
+    DeleteIfIdle(m_pRetiredSoundEx);
 }
 
 IDisplay* CDDGameEngine::GetDisplay()
@@ -270,6 +282,16 @@ void CDDGameEngine::DestroyImage(IImage* pImage)
     delete dynamic_cast<CDDImage*>(pImage); // other classes and null: nothing
 }
 
+CDDImage* CDDGameEngine::NewImage()
+{
+    return static_cast<CDDImage*>(CreateImage());
+}
+
+void CDDGameEngine::FreeImage(CDDImage* pImage)
+{
+    delete pImage;
+}
+
 ICanvas* CDDGameEngine::CreateCanvas()
 {
     if (!m_bInitialized)
@@ -292,7 +314,7 @@ IDDFont* CDDGameEngine::CreateDDFont()
         return nullptr;
     CDDFont* font = new (std::nothrow) CDDFont();
     if (font)
-        font->SetEngine(this); // the glyph's images come from CreateImage
+        font->SetImageFactory(this); // the glyph's images come from CreateImage
     return font;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "DDFont.h"
 #include "GameEngine.h"
 #include "HostWindow.h"
 #include "MessageWindow.h"
@@ -17,7 +18,10 @@ class CInput;
 class CSound;
 class CDSound7;
 
-class CDDGameEngine final : public IGameEngine, public Client::Utility::IMessageWindowCallback, public ITimerEvent {
+class CDDGameEngine final : public IGameEngine,
+                            public IImageFactory,
+                            public Client::Utility::IMessageWindowCallback,
+                            public ITimerEvent {
 public:
     CDDGameEngine();
     ~CDDGameEngine();
@@ -38,6 +42,9 @@ public:
     void KillTimer(int nTimerId) override;
     IImage* CreateImage() override;
     void DestroyImage(IImage* pImage) override;
+    // IImageFactory: the glyphs' images.
+    CDDImage* NewImage() override;
+    void FreeImage(CDDImage* pImage) override;
     ICanvas* CreateCanvas() override;
     void DestroyCanvas(ICanvas* pCanvas) override;
     IDDFont* CreateDDFont() override;
@@ -58,6 +65,8 @@ private:
     bool CreateServices();
     void DestroyServices();
     void DeleteRetired();
+    // Deletes service now, or keeps it in retired until its call-out unwinds.
+    template <class T> void RetireOrDelete(T*& service, T*& retired);
     void UnregisterWindowClass();
 
     std::map<int, ITimerEvent*> m_timers;

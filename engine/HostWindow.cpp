@@ -49,6 +49,17 @@ int KeyEventOf(UINT message)
     }
 }
 
+// Passes a key or text-input message to the input service; false for others.
+bool DispatchKey(HostWindow& rec, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const int key = KeyEventOf(message);
+    if (key < 0)
+        return false;
+    if (rec.m_pInput)
+        rec.m_pInput->OnKey(key, static_cast<unsigned short>(wParam), static_cast<DWORD>(lParam));
+    return true;
+}
+
 void Paint(HWND hWnd)
 {
     PAINTSTRUCT ps;
@@ -67,12 +78,8 @@ void RemoveRect(HRGN region, int left, int top, int right, int bottom)
 
 LRESULT RenderProc(HostWindow& rec, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    int key = KeyEventOf(message);
-    if (key >= 0) {
-        if (rec.m_pInput)
-            rec.m_pInput->OnKey(key, static_cast<unsigned short>(wParam), static_cast<DWORD>(lParam));
+    if (DispatchKey(rec, message, wParam, lParam))
         return 0;
-    }
 
     const int x = MouseX(lParam);
     const int y = MouseY(lParam);
@@ -138,12 +145,8 @@ LRESULT RenderProc(HostWindow& rec, HWND hWnd, UINT message, WPARAM wParam, LPAR
 
 LRESULT FrameProc(HostWindow& rec, HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    int key = KeyEventOf(message);
-    if (key >= 0) {
-        if (rec.m_pInput)
-            rec.m_pInput->OnKey(key, static_cast<unsigned short>(wParam), static_cast<DWORD>(lParam));
+    if (DispatchKey(rec, message, wParam, lParam))
         return 0;
-    }
 
     switch (message) {
     case WM_MOVE:

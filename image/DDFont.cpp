@@ -2,7 +2,6 @@
 
 #include "Canvas.h"
 #include "DDImage.h"
-#include "GameEngine.h"
 #include "GdiplusText.h"
 
 namespace Veld {
@@ -25,14 +24,14 @@ CPath DefaultEmotionPath()
 } // namespace
 
 CDDFont::CDDFont()
-    : m_szCode{}, m_szText{}, m_pImage(nullptr), m_pEngine(nullptr), m_nWidth(0), m_nHeight(0), m_bEmotion(false),
+    : m_szCode{}, m_szText{}, m_pImage(nullptr), m_pFactory(nullptr), m_nWidth(0), m_nHeight(0), m_bEmotion(false),
       m_pathEmotion(DefaultEmotionPath())
 {
 }
 
 bool CDDFont::Create(const wchar_t* pszCode, int nLength, std::wstring strFaceName, int nSize, int nStyle, COLORREF clr)
 {
-    if (!pszCode || !m_pEngine || nSize <= 0 || nLength < 1 || nLength > 3)
+    if (!pszCode || !m_pFactory || nSize <= 0 || nLength < 1 || nLength > 3)
         return false;
     // A glyph set up again starts afresh: the old picture goes back first.
     ReleaseImage();
@@ -54,15 +53,8 @@ bool CDDFont::Create(const wchar_t* pszCode, int nLength, std::wstring strFaceNa
 
 CDDImage* CDDFont::NewImage()
 {
-    IImage* pImage = m_pEngine->CreateImage();
-    CDDImage* pDDImage = dynamic_cast<CDDImage*>(pImage);
-    if (!pDDImage) {
-        if (pImage)
-            m_pEngine->DestroyImage(pImage);
-        return nullptr;
-    }
-    m_pImage = pDDImage;
-    return pDDImage;
+    m_pImage = m_pFactory->NewImage();
+    return m_pImage;
 }
 
 bool CDDFont::RenderCharacter(const std::wstring& strFaceName, int nSize, int nStyle, COLORREF clr)
@@ -174,9 +166,9 @@ const wchar_t* CDDFont::GetText()
 
 void CDDFont::ReleaseImage()
 {
-    if (!m_pImage || !m_pEngine)
+    if (!m_pImage || !m_pFactory)
         return;
-    m_pEngine->DestroyImage(m_pImage);
+    m_pFactory->FreeImage(m_pImage);
     m_pImage = nullptr;
 }
 

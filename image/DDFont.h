@@ -6,15 +6,24 @@
 
 #include <string>
 
+#include "DDImage.h"
 #include "Font.h"
 #include "Path.h"
 
 namespace Veld {
 namespace Game {
 
-class IGameEngine;
-class IImage;
-class CDDImage;
+/// Where a glyph gets its images and gives them back (the engine, so that a
+/// glyph makes no image once the display is gone).
+class IImageFactory {
+public:
+    /// A new image ready to load or render into, or null.
+    virtual CDDImage* NewImage() = 0;
+    virtual void FreeImage(CDDImage* pImage) = 0;
+
+protected:
+    ~IImageFactory() = default;
+};
 
 class CDDFont final : public IDDFont {
 public:
@@ -36,22 +45,21 @@ public:
     void SetEmotionPath(const wchar_t* pszFolder) override;
 
     /// Set by the engine's factory: the glyph makes and gives back its image through it.
-    void SetEngine(IGameEngine* pEngine) { m_pEngine = pEngine; }
+    void SetImageFactory(IImageFactory* pFactory) { m_pFactory = pFactory; }
     /// The picture (null before Create and after ReleaseImage).
     IImage* GetImage() const { return m_pImage; }
     const Client::Utility::CPath& GetEmotionPath() const { return m_pathEmotion; }
 
 private:
-    // A new image from the engine, held as the glyph's image; null when the
-    // engine gives none of its own kind.
+    // A new image from the factory, held as the glyph's image, or null.
     CDDImage* NewImage();
     bool RenderCharacter(const std::wstring& strFaceName, int nSize, int nStyle, COLORREF clr);
     bool LoadEmotion(int nLength);
 
     wchar_t m_szCode[4];
     wchar_t m_szText[4];
-    IImage* m_pImage;
-    IGameEngine* m_pEngine;
+    CDDImage* m_pImage;
+    IImageFactory* m_pFactory;
     int m_nWidth;
     int m_nHeight;
     bool m_bEmotion;

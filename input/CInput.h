@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "../include/Input.h"
+#include "Input.h"
 #include "ListenerRegistry.h"
 
 namespace Veld {

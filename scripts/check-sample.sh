@@ -31,10 +31,10 @@ scene() {
         "showcase card" 133 445 73 19 19 "player star" 512 586 255 210 60
 }
 
-(cd "$build/bin" && "$here/rig.sh" exec "$build" Game.exe 5) &
+(cd "$build/bin" && timeout -k 10 90 "$here/rig.sh" exec "$build" Game.exe 5) &
 game=$!
 for ((t = SECONDS + 60; SECONDS < t; )); do
-  import -display "$display" -window root "$shot" 2>/dev/null && scene >/dev/null && break
+  timeout 30 import -display "$display" -window root "$shot" 2>/dev/null && scene >/dev/null && break
   kill -0 "$game" 2>/dev/null || break
   sleep 0.2
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares the patched libmad source tree that the build compiles.
 #
-#   fetch-libmad.sh [DEST]
+#   fetch-libmad.sh [DEST]           prepare the tree (scripts/setup.sh runs this)
+#   fetch-libmad.sh --check [DEST]   change nothing; exit 0 when the tree is ready
 #
 # DEST defaults to <repo>/.cache/libmad-0.15.1b-11 (ignored by git). The
 # Debian source package 0.15.1b-11 comes from the trixie suite (bookworm's
@@ -19,12 +20,23 @@ DEBIAN_SHA256=be94f0bcce7efddef02c876d9a49d47004f1f78c5428fb020c8ab491ddc881f3
 SOURCES_FILE=/etc/apt/sources.list.d/libmad-trixie-src.sources
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
+check_only=0
+if [ "${1:-}" = --check ]; then
+  check_only=1
+  shift
+fi
 dest=${1:-$repo/.cache/libmad-$VERSION}
 stamp="$dest/.prepared"
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$VERSION" ]; then
   exit 0
 fi
+[ "$check_only" = 0 ] || exit 1
+
+for tool in apt-get flock sha256sum tar xz patch; do
+  command -v "$tool" >/dev/null ||
+    { echo "fetch-libmad: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+done
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
@@ -37,9 +49,6 @@ flock 9
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$VERSION" ]; then
   exit 0
 fi
-
-# dpkg-dev, patch and xz-utils come with the project's set-up (idempotent).
-bash "$repo/scripts/setup.sh" >/dev/null
 
 downloads="$parent/libmad-downloads"
 mkdir -p "$downloads"

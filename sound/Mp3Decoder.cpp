@@ -20,15 +20,15 @@ Mp3SharedDither& Mp3ProcessDither()
 
 namespace {
 
-// One decode: libmad's callback data, so decodes never share anything but
+// One run of libmad: its callback data, so decodes never share anything but
 // the dither.
 struct DecodeContext {
     const uint8_t* data;
     size_t size;
     int stage = 0; // 0: hand over data, 1: hand over its tail with the guard, 2: done
     std::vector<uint8_t> tail;
-    IMp3DecodeSink* sink;
-    unsigned channels = 0; // 0 until the first frame
+    Mp3FrameFn onFrame;
+    void* user;
     uint32_t frames = 0;
 };
 
@@ -62,24 +62,40 @@ mad_flow OnInput(void* data, mad_stream* stream)
 mad_flow OnOutput(void* data, const mad_header* header, mad_pcm* pcm)
 {
     auto& c = *static_cast<DecodeContext*>(data);
+    const int32_t* left = reinterpret_cast<const int32_t*>(pcm->samples[0]);
+    const int32_t* right = pcm->channels == 2 ? reinterpret_cast<const int32_t*>(pcm->samples[1]) : nullptr;
+    if (!c.onFrame(c.user, pcm->channels == 2 ? 2 : 1, header->samplerate, left, right, pcm->length))
+        return MAD_FLOW_STOP;
+    ++c.frames;
+    return MAD_FLOW_CONTINUE;
+}
+
+// Mp3Decode's frame step: dither into the sink's memory.
+struct SinkContext {
+    IMp3DecodeSink* sink;
+    unsigned channels = 0; // 0 until the first frame
+};
+
+bool WriteFrame(void* user, unsigned channels, unsigned sampleRate, const int32_t* left, const int32_t* right,
+                unsigned length)
+{
+    auto& c = *static_cast<SinkContext*>(user);
     if (c.channels == 0) {
-        c.channels = pcm->channels == 2 ? 2 : 1;
-        c.sink->OnFormat(c.channels, header->samplerate);
+        c.channels = channels;
+        c.sink->OnFormat(c.channels, sampleRate);
     }
     uint8_t* out = c.sink->NextOutput();
     if (!out)
-        return MAD_FLOW_STOP;
-
-    unsigned length = pcm->length;
+        return false;
     if (length > kMp3MaxFrameBytes / 4)
         length = kMp3MaxFrameBytes / 4;
     // Frames keep the first frame's channel count: a mono frame in a stereo
     // sound is written to both channels, a stereo frame in a mono sound as
     // its left channel. Otherwise the interleaving would slip.
-    const int32_t* left = reinterpret_cast<const int32_t*>(pcm->samples[0]);
-    const int32_t* right = nullptr;
-    if (c.channels == 2)
-        right = reinterpret_cast<const int32_t*>(pcm->channels == 2 ? pcm->samples[1] : pcm->samples[0]);
+    if (c.channels == 1)
+        right = nullptr;
+    else if (!right)
+        right = left;
 
     uint32_t bytes;
     {
@@ -87,24 +103,31 @@ mad_flow OnOutput(void* data, const mad_header* header, mad_pcm* pcm)
         std::lock_guard<std::mutex> guard(dither.lock);
         bytes = Mp3WritePcm16(out, left, right, length, dither.left, dither.right);
     }
-    ++c.frames;
-    return c.sink->OnFrame(bytes) ? MAD_FLOW_CONTINUE : MAD_FLOW_STOP;
+    return c.sink->OnFrame(bytes);
 }
 
 } // namespace
 
-uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink)
+uint32_t Mp3DecodeFrames(const uint8_t* data, size_t size, Mp3FrameFn onFrame, void* user)
 {
     DecodeContext context;
     context.data = data;
     context.size = data ? size : 0;
-    context.sink = &sink;
+    context.onFrame = onFrame;
+    context.user = user;
 
     mad_decoder decoder;
     mad_decoder_init(&decoder, &context, OnInput, nullptr, nullptr, OnOutput, nullptr, nullptr);
     mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
     mad_decoder_finish(&decoder);
     return context.frames;
+}
+
+uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink)
+{
+    SinkContext context;
+    context.sink = &sink;
+    return Mp3DecodeFrames(data, size, WriteFrame, &context);
 }
 
 bool CMp3Block::Allocate()

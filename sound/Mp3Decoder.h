@@ -43,6 +43,16 @@ protected:
     ~IMp3DecodeSink() = default;
 };
 
+/// One decoded frame: length samples per channel of libmad's 32-bit fixed
+/// point (right is null for mono). Returns false to stop the decode.
+using Mp3FrameFn = bool (*)(void* user, unsigned channels, unsigned sampleRate, const int32_t* left,
+                            const int32_t* right, unsigned length);
+
+/// The libmad loop: decodes the MPEG audio frames in data[0, size), the last
+/// one included, and passes each to onFrame. Returns the number of frames
+/// passed on.
+uint32_t Mp3DecodeFrames(const uint8_t* data, size_t size, Mp3FrameFn onFrame, void* user);
+
 /// Decodes the MPEG audio frames in data[0, size), the last one included,
 /// with the process-wide dither. Returns the number of frames written.
 uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink);

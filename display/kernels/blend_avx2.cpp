@@ -41,9 +41,10 @@ inline V Set32(uint32_t v)
 {
     return Opaque(_mm256_set1_epi32(static_cast<int>(v)));
 }
+// mask's bytes are all set (a) or all clear (b).
 inline V Select(V mask, V a, V b)
 {
-    return _mm256_or_si256(_mm256_and_si256(mask, a), _mm256_andnot_si256(mask, b));
+    return _mm256_blendv_epi8(b, a, mask);
 }
 inline V Lo16(V p)
 {
@@ -60,6 +61,10 @@ inline V Pack(V lo, V hi)
 inline bool AllSet(V mask)
 {
     return _mm256_movemask_epi8(mask) == -1;
+}
+inline V Zero()
+{
+    return _mm256_setzero_si256();
 }
 inline V Div255(V x)
 {
@@ -124,12 +129,6 @@ inline V WeightedHalf(V s16, V d16, V w16)
     return SumShift(_mm256_mullo_epi16(s16, w16), _mm256_mullo_epi16(d16, _mm256_sub_epi16(Set16(256), w16)));
 }
 
-// The skip rule "Sa*alpha < limit" as Sa < thr, thr = ceil(limit/alpha)
-// (256 when alpha is 0: every pixel skips).
-inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
-{
-    return alpha == 0 ? 256u : (limit - 1) / alpha + 1;
-}
 inline V SkipMask(V s, V thr32)
 {
     return _mm256_cmpgt_epi32(thr32, _mm256_srli_epi32(s, 24));
@@ -257,44 +256,7 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
     return Select(Set32(0xFF000000u), d, out);
 }
 
-// Rows: eight pixels that all skip are left alone (runs of transparent
-// sprite pixels); otherwise skipped pixels keep d. Limit: see SkipThreshold.
-// A row that does not end on a whole step ends with the last eight pixels,
-// blended from d as it was before the row: where they overlap the body they
-// get the same values again. Rows shorter than a step go pixel by pixel.
-#define ENGINE_ROW(Name, Octet, Tail, Limit)                                                                           \
-    void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
-    {                                                                                                                  \
-        const V alpha32 = Set32(alpha);                                                                                \
-        const V alpha16 = Set16(static_cast<int>(alpha));                                                              \
-        const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
-        (void)alpha16;                                                                                                 \
-        (void)alpha32;                                                                                                 \
-        if (n < kStep) {                                                                                               \
-            for (int32_t i = 0; i < n; ++i)                                                                            \
-                d[i] = Tail;                                                                                           \
-            return;                                                                                                    \
-        }                                                                                                              \
-        const int32_t last = n - kStep;                                                                                \
-        V rest = _mm256_setzero_si256();                                                                               \
-        if (n % kStep != 0) {                                                                                          \
-            const V sv = Load(s + last);                                                                               \
-            const V dv = Load(d + last);                                                                               \
-            const V skip = SkipMask(sv, thr32);                                                                        \
-            rest = _mm256_blendv_epi8(Octet, dv, skip);                                                                \
-        }                                                                                                              \
-        int32_t i = 0;                                                                                                 \
-        for (; i + kStep <= n; i += kStep) {                                                                           \
-            const V sv = Load(s + i);                                                                                  \
-            const V skip = SkipMask(sv, thr32);                                                                        \
-            if (AllSet(skip))                                                                                          \
-                continue;                                                                                              \
-            const V dv = Load(d + i);                                                                                  \
-            Store(d + i, _mm256_blendv_epi8(Octet, dv, skip));                                                         \
-        }                                                                                                              \
-        if (i < n)                                                                                                     \
-            Store(d + last, rest);                                                                                     \
-    }
+#include "simd_rows.h"
 
 ENGINE_ROW(BlendShiftRow, BlendShiftOctet(sv, dv, alpha16), BlendShiftPixel(s[i], d[i], alpha), 256)
 ENGINE_ROW(BlendDivRow, BlendDivOctet(sv, dv, alpha32), BlendDivPixel(s[i], d[i], alpha), 255)
@@ -352,19 +314,7 @@ void CompositeRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {
-    const V alpha16 = Set16(static_cast<int>(alpha));
-    if (n < kStep) {
-        for (int32_t i = 0; i < n; ++i)
-            d[i] = ConstAlphaPixel(s[i], d[i], alpha);
-        return;
-    }
-    const int32_t last = n - kStep;
-    const V rest = ConstAlphaOctet(Load(s + last), Load(d + last), alpha16);
-    int32_t i = 0;
-    for (; i + kStep <= n; i += kStep)
-        Store(d + i, ConstAlphaOctet(Load(s + i), Load(d + i), alpha16));
-    if (i < n)
-        Store(d + last, rest);
+    ConstAlphaFrame(d, s, n, alpha, ConstAlphaOctet);
 }
 
 } // namespace

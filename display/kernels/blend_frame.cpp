@@ -87,10 +87,7 @@ public:
         for (int32_t i = 0; i < dw_; ++i) {
             starts_[static_cast<size_t>(i)] = ax;
             cols[i] = scol;
-            ax += rx_;
-            const int32_t m = static_cast<int32_t>(ax);
-            ax -= static_cast<float>(m);
-            scol += m;
+            scol += SampleStep(ax, rx_);
             uint32_t now;
             std::memcpy(&now, &ax, sizeof now);
             if (now == bits) {
@@ -192,9 +189,7 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
     float ay = 0.0f;
     int32_t srow = src.top;
     for (int32_t j = 0; j < dh; ++j) {
-        ay += ry;
-        const int32_t k = static_cast<int32_t>(ay);
-        ay -= static_cast<float>(k);
+        const int32_t k = SampleStep(ay, ry);
         const int32_t y = std::min(srow, src.bottom - 1);
         const ColumnRun& r = cache.Run(cache.Lookup(ax));
         ax = r.end;

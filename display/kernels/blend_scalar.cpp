@@ -141,18 +141,13 @@ bool BlendReference(BlendOp op, const Surface& target, const Rect& dst, const Su
     float ay = 0.0f;
     int32_t srow = src.top;
     for (int32_t j = 0; j < dh; ++j) {
-        ay += ry;
-        const int32_t k = static_cast<int32_t>(ay);
-        ay -= static_cast<float>(k);
+        const int32_t k = SampleStep(ay, ry);
         const int32_t y = std::min(srow, src.bottom - 1);
         int32_t scol = src.left;
         for (int32_t i = 0; i < dw; ++i) {
             uint32_t* d = PixelAt(target, dst.left + i, dst.top + j);
             *d = step(*PixelAt(source, std::min(scol, src.right - 1), y), *d);
-            ax += rx;
-            const int32_t m = static_cast<int32_t>(ax);
-            ax -= static_cast<float>(m);
-            scol += m;
+            scol += SampleStep(ax, rx);
         }
         srow += k;
     }

@@ -56,6 +56,15 @@ inline bool AllSet(V mask)
 {
     return _mm_movemask_epi8(mask) == 0xFFFF;
 }
+inline V Zero()
+{
+    return _mm_setzero_si128();
+}
+// Lanes whose source alpha is below thr32.
+inline V SkipMask(V s, V thr32)
+{
+    return _mm_cmpgt_epi32(thr32, _mm_srli_epi32(s, 24));
+}
 inline V Div255(V x)
 {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, Set16(0x8081)), 7);
@@ -209,51 +218,7 @@ inline V ConstAlphaQuad(V s, V d, V alpha16)
     return Select(Set32(0xFF000000u), d, out);
 }
 
-// The skip rule "Sa*alpha < limit" as Sa < thr, thr = ceil(limit/alpha)
-// (256 when alpha is 0: every pixel skips).
-inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
-{
-    return alpha == 0 ? 256u : (limit - 1) / alpha + 1;
-}
-
-// Rows: four pixels that all skip are left alone (runs of transparent sprite
-// pixels); otherwise skipped pixels keep d. The quads give the other pixels.
-// A row that does not end on a whole step ends with the last four pixels,
-// blended from d as it was before the row: where they overlap the body they
-// get the same values again. Rows shorter than a step go pixel by pixel.
-#define ENGINE_ROW(Name, Quad, Tail, Limit)                                                                            \
-    void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
-    {                                                                                                                  \
-        const V alpha32 = Set32(alpha);                                                                                \
-        const V alpha16 = Set16(static_cast<int>(alpha));                                                              \
-        const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
-        (void)alpha16;                                                                                                 \
-        (void)alpha32;                                                                                                 \
-        if (n < kStep) {                                                                                               \
-            for (int32_t i = 0; i < n; ++i)                                                                            \
-                d[i] = Tail;                                                                                           \
-            return;                                                                                                    \
-        }                                                                                                              \
-        const int32_t last = n - kStep;                                                                                \
-        V rest = _mm_setzero_si128();                                                                                  \
-        if (n % kStep != 0) {                                                                                          \
-            const V sv = Load(s + last);                                                                               \
-            const V dv = Load(d + last);                                                                               \
-            const V skip = _mm_cmpgt_epi32(thr32, _mm_srli_epi32(sv, 24));                                             \
-            rest = Select(skip, dv, Quad);                                                                             \
-        }                                                                                                              \
-        int32_t i = 0;                                                                                                 \
-        for (; i + kStep <= n; i += kStep) {                                                                           \
-            const V sv = Load(s + i);                                                                                  \
-            const V skip = _mm_cmpgt_epi32(thr32, _mm_srli_epi32(sv, 24));                                             \
-            if (AllSet(skip))                                                                                          \
-                continue;                                                                                              \
-            const V dv = Load(d + i);                                                                                  \
-            Store(d + i, Select(skip, dv, Quad));                                                                      \
-        }                                                                                                              \
-        if (i < n)                                                                                                     \
-            Store(d + last, rest);                                                                                     \
-    }
+#include "simd_rows.h"
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
 ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), 256)
@@ -267,19 +232,7 @@ ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha16), ExclusionPixel(s
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {
-    const V alpha16 = Set16(static_cast<int>(alpha));
-    if (n < kStep) {
-        for (int32_t i = 0; i < n; ++i)
-            d[i] = ConstAlphaPixel(s[i], d[i], alpha);
-        return;
-    }
-    const int32_t last = n - kStep;
-    const V rest = ConstAlphaQuad(Load(s + last), Load(d + last), alpha16);
-    int32_t i = 0;
-    for (; i + kStep <= n; i += kStep)
-        Store(d + i, ConstAlphaQuad(Load(s + i), Load(d + i), alpha16));
-    if (i < n)
-        Store(d + last, rest);
+    ConstAlphaFrame(d, s, n, alpha, ConstAlphaQuad);
 }
 
 } // namespace

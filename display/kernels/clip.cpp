@@ -10,11 +10,6 @@ namespace Veld::Game::Kernels {
 
 namespace {
 
-bool Fits32(int64_t v)
-{
-    return v >= INT32_MIN && v <= INT32_MAX;
-}
-
 // float -> int32 truncation, refusing what is non-finite or out of range.
 bool TruncFloat(float v, int32_t& out)
 {
@@ -31,7 +26,9 @@ void ClipAxis(int64_t& lo, int64_t& hi, int64_t& slo, int64_t& shi, int64_t limi
     const int64_t d = hi - lo;
     const int64_t s = shi - slo;
     // Source distance for a destination cut: the cut itself, or trunc(s * f)
-    // with f = cut / d as a float.
+    // with f = cut / d as a float. The dirty-region clip (AdjustSourceToClip)
+    // rounds as trunc(cut * (s / d)) instead; the two differ in the last bit on
+    // some ratios and each keeps the rounding its callers have always seen.
     auto move = [&](int64_t cut) -> int64_t {
         if (!scaled)
             return cut;

@@ -44,6 +44,18 @@ const KernelTable& ActiveTable();
 bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target, const Rect& dst, const Surface& source,
                     const Rect& src, const BlendParams& params);
 
+// Nearest-sample stepping, shared by the scalar and the table frame so that
+// both pick the same source pixels: the accumulator keeps the fraction of the
+// position (the column accumulator carries it from row to row); returns the
+// whole source pixels one destination pixel advances.
+inline int32_t SampleStep(float& acc, float ratio)
+{
+    acc += ratio;
+    const int32_t whole = static_cast<int32_t>(acc);
+    acc -= static_cast<float>(whole);
+    return whole;
+}
+
 // Checks shared by both frames.
 bool SurfaceUsable(const Surface& s);
 bool RectInside(const Rect& r, const Surface& s);

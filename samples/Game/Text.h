@@ -73,7 +73,8 @@ public:
             IDDFont* glyph = engine_->CreateDDFont();
             if (!glyph)
                 continue;
-            glyph->Create(code, length, L"Verdana", size, 1, colour); // a missing picture just leaves a gap
+            // A monospaced face: every letter fits its half-width cell.
+            glyph->Create(code, length, L"Courier New", size, 1, colour); // a missing picture just leaves a gap
             glyphs_.push_back({glyph, advance});
             advance += glyph->GetWidth();
             height = glyph->GetHeight() > height ? glyph->GetHeight() : height;

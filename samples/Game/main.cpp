@@ -443,8 +443,8 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         Orbs orbs(warm);
         Player player(star);
         Hud hud;
-        TextSample::GlyphLine line(engine, 24, 438, L"Glyph text [sm] with emoticons [ht] [wk] and icons [inf] [wrn]", 18,
-                                   RGB(255, 236, 200));
+        TextSample::GlyphLine line(engine, 24, 438, L"Glyph text [sm] with emoticons [ht] [wk] and icons [inf] [wrn]",
+                                   18, RGB(255, 236, 200));
         TextSample::Caption caption(Rect(200, 0, 600, kStrip), L"Dusk Garden", 16, RGB(240, 230, 255));
         Controls controls(engine, &orbs, &player, &hud);
         Commands commands(engine);

@@ -7,7 +7,7 @@
 
 namespace TestUtil {
 
-class CountingEngine final : public Veld::Game::IGameEngine {
+class CountingEngine final : public Veld::Game::IGameEngine, public Veld::Game::IImageFactory {
 public:
     bool Initialize(HINSTANCE a, const wchar_t* b, HICON c, int d, int e, int f, int g, int h) override
     {
@@ -30,10 +30,21 @@ public:
     {
         auto* font = static_cast<Veld::Game::CDDFont*>(real.CreateDDFont());
         if (font)
-            font->SetEngine(this);
+            font->SetImageFactory(this);
         return font;
     }
     void DestroyDDFont(Veld::Game::IDDFont* p) override { real.DestroyDDFont(p); }
+    Veld::Game::CDDImage* NewImage() override
+    {
+        Veld::Game::CDDImage* image = real.NewImage();
+        live += image != nullptr;
+        return image;
+    }
+    void FreeImage(Veld::Game::CDDImage* image) override
+    {
+        live -= image != nullptr;
+        real.FreeImage(image);
+    }
     IDirectDrawSurface7* CreateSurface(int w, int h) override { return real.CreateSurface(w, h); }
 
     Veld::Game::IImage* Count(Veld::Game::IImage* image, int step)

@@ -10,6 +10,12 @@
 
 namespace Veld::Game::Kernels {
 
+// Whether a 64-bit edge or size computed from 32-bit rectangles fits back.
+inline bool Fits32(int64_t v)
+{
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
+
 // Right and bottom are exclusive.
 struct Rect {
     int32_t left;
