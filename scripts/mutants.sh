@@ -44,11 +44,11 @@ labels_for() {
   case $1 in
     kernels) echo '^(kernels|display)$' ;;
     display) echo '^(display|samples?)$' ;;
-    image) echo '^(image|display|hostile)$' ;;
+    drawing | image) echo '^(image|display|hostile)$' ;;
     input) echo '^(input|engine)$' ;;
     sound) echo '^(sound|hostile)$' ;;
     engine) echo '^(engine|display|input|hostile)$' ;;
-    utility) echo '^(utility|tests|engine)$' ;; # path_tests sits in tests/ itself
+    utility) echo '^(utility|engine|input)$' ;;
     include) echo '^(abi|engine|display|image|input|sound)$' ;;
     *) echo '.' ;;
   esac

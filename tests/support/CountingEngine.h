@@ -34,20 +34,11 @@ public:
         return font;
     }
     void DestroyDDFont(Veld::Game::IDDFont* p) override { real.DestroyDDFont(p); }
-    Veld::Game::CDDImage* NewImage() override
-    {
-        Veld::Game::CDDImage* image = real.NewImage();
-        live += image != nullptr;
-        return image;
-    }
-    void FreeImage(Veld::Game::CDDImage* image) override
-    {
-        live -= image != nullptr;
-        real.FreeImage(image);
-    }
+    Veld::Game::CDDImage* NewImage() override { return Count(real.NewImage(), 1); }
+    void FreeImage(Veld::Game::CDDImage* image) override { real.FreeImage(Count(image, -1)); }
     IDirectDrawSurface7* CreateSurface(int w, int h) override { return real.CreateSurface(w, h); }
 
-    Veld::Game::IImage* Count(Veld::Game::IImage* image, int step)
+    template <class T> T* Count(T* image, int step)
     {
         live += image ? step : 0;
         return image;
