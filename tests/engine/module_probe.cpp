@@ -1,10 +1,8 @@
 // A DLL in a folder of its own that reports the program folder it computes.
-#include <cwchar>
-
 #include "Path.h"
 
-extern "C" __declspec(dllexport) void ProbeModuleDirectory(wchar_t* out, int size)
+extern "C" __declspec(dllexport) const wchar_t* ProbeModuleDirectory()
 {
     const auto& folder = Veld::Client::Utility::GetModuleDirectory();
-    std::swprintf(out, size, L"%ls", folder.IsValid() ? folder.c_str() : L"<invalid>");
+    return folder.IsValid() ? folder.c_str() : L"<invalid>";
 }

@@ -11,7 +11,6 @@ namespace TestUtil {
 
 struct PumpResult {
     bool quit = false;
-    WPARAM quitCode = 0;
 };
 
 /// Dispatches this thread's messages until done() is true (or a WM_QUIT came,
@@ -23,7 +22,7 @@ inline PumpResult Pump(DWORD ms, const std::function<bool()>& done = nullptr, bo
     for (const DWORD start = GetTickCount();;) {
         for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
             if (msg.message == WM_QUIT)
-                result = {true, msg.wParam};
+                result.quit = true;
             else
                 DispatchMessageW(&msg);
         if ((done && done()) || (untilQuit && result.quit) || GetTickCount() - start >= ms)
