@@ -68,11 +68,6 @@ protected:
         const RECT all = {0, 0, kW, kH};
         ASSERT_TRUE(canvas.AddDirtyRect(&all, 0));
     }
-    ::testing::AssertionResult TargetIs(const Pixels& expected)
-    {
-        return SamePixels(expected, ReadPixels(*target), kW);
-    }
-
     // GDI+ and DirectDraw once per suite; GDI+ runs before any canvas is made
     // (a canvas makes its string format at construction).
     struct Shared {
@@ -111,11 +106,13 @@ TEST_F(CanvasTest, RefusalsDrawNothingAndRotationNeedsNoTarget)
     const DrawStyle transformOnly = Style(DrawStyle::Transform);
     canvas.SetDefaultStyle(&transformOnly);
     canvas.BlitImage(source.get(), whole, whole, nullptr);
+    ASSERT_TRUE(canvas.ClearDirtyRects()); // nothing dirty: nothing drawn
+    canvas.DrawImage(source.get(), 0, 0, &blend);
     canvas.ResetTarget();
-    EXPECT_FALSE(canvas.FillRect(nullptr, 0) || canvas.DrawRect(&rc, 0) ||
+    EXPECT_FALSE(canvas.FillRect(nullptr, 0) || canvas.DrawRect(&rc, 0) || canvas.AddDirtyRect(nullptr, 0) ||
                  canvas.DrawImageKeyed(source.get(), rc, rc, 0));
     canvas.DrawImage(source.get(), 0, 0, nullptr);
-    EXPECT_TRUE(TargetIs(background));
+    EXPECT_TRUE(SamePixels(background, ReadPixels(*target), kW));
     // Rotation needs no target; it refuses a far centre and an image rotated into itself.
     auto wide = MakeImage(dd.Get(), 30, 20, 0xDEADBEEFu);
     EXPECT_TRUE(canvas.RotateImage(source.get(), wide.get(), 127, 6.5, 9.25));
@@ -126,27 +123,9 @@ TEST_F(CanvasTest, RefusalsDrawNothingAndRotationNeedsNoTarget)
     EXPECT_TRUE(SamePixels(expected, ReadPixels(*wide), 30));
 }
 
-TEST_F(CanvasTest, DrawImageDrawsOnlyInsideTheDirtyRegion)
-{
-    // Dirty right half of a twice enlarged draw: the source loses
-    // trunc(20 * 0.5) = 10 columns on the left.
-    const RECT dirty = {20, -5, 50, 40};
-    const DrawStyle blend = Style(DrawStyle::AlphaBlend);
-    ASSERT_TRUE(canvas.ClearDirtyRects() && canvas.AddDirtyRect(&dirty, 0));
-    EXPECT_FALSE(canvas.DrawImage(source.get(), {0, 0, 40, 40}, {0, 0, 20, 20}, &blend)); // never reports success
-    Pixels expected = background;
-    ASSERT_TRUE(Kernels::BlendReference(Op::AlphaBlend, View(expected, kW), {20, 0, 40, 40}, View(sourcePixels, 20),
-                                        {10, 0, 20, 20}, {}));
-    EXPECT_TRUE(TargetIs(expected));
-    // Nothing dirty: nothing drawn.
-    EXPECT_TRUE(canvas.ClearDirtyRects());
-    EXPECT_FALSE(canvas.AddDirtyRect(nullptr, 0));
-    canvas.DrawImage(source.get(), 0, 0, &blend);
-    EXPECT_TRUE(TargetIs(expected));
-}
-
 // Each flag set draws through the kernel its precedence selects, with the
-// alpha it selects, on the geometry of clipping and the transform.
+// alpha it selects, on the geometry of the dirty clip, the target clip and
+// the transform.
 TEST_F(CanvasTest, KernelDrawsMatchTheReference)
 {
     HDC hdc = GetDC(nullptr);
@@ -154,43 +133,45 @@ TEST_F(CanvasTest, KernelDrawsMatchTheReference)
     ReleaseDC(nullptr, hdc);
     const DWORD CA = DrawStyle::ConstantAlpha, T = DrawStyle::Transform, AB = DrawStyle::AlphaBlend,
                 AC = DrawStyle::AlphaComposite, OV = DrawStyle::Overlay, PM = DrawStyle::Premultiplied;
+    constexpr RECT S = {0, 0, 20, 20}; // the whole source
     struct Case {
         DWORD flags;
-        float scale;
         RECT dst, src;
         Op op;
         uint8_t alpha;
         Kernels::Rect drawnDst, drawnSrc;
+        RECT dirty = {0, 0, kW, kH};
     } const cases[] = {
-        {AC | AB, 1, {3, 4, 23, 24}, {0, 0, 20, 20}, Op::AlphaComposite, 255, {3, 4, 23, 24}, {0, 0, 20, 20}},
-        {AB, 1, {-5, -3, 15, 17}, {0, 0, 20, 20}, Op::AlphaBlend, 255, {0, 0, 15, 17}, {5, 3, 20, 20}},
-        {AB | CA, 1, {50, 40, 70, 60}, {0, 0, 20, 20}, Op::AlphaBlend, 77, {50, 40, 64, 48}, {0, 0, 14, 8}},
-        {PM | AB | OV, 1, {0, 0, 20, 20}, {0, 0, 20, 20}, Op::AlphaBlend, 255, {0, 0, 20, 20}, {0, 0, 20, 20}},
-        {PM | CA, 1, {1, 1, 11, 31}, {0, 0, 20, 20}, Op::Premultiplied, 200, {1, 1, 11, 31}, {0, 0, 20, 20}},
-        {0x300, 1, {0, 0, 33, 7}, {2, 3, 13, 17}, Op::Overlay, 255, {0, 0, 33, 7}, {2, 3, 13, 17}},
-        {0x600 | CA, 1, {9, 9, 29, 29}, {0, 0, 20, 20}, Op::ColorDodge, 130, {9, 9, 29, 29}, {0, 0, 20, 20}},
+        {AC | AB, {3, 4, 23, 24}, S, Op::AlphaComposite, 255, {3, 4, 23, 24}, {0, 0, 20, 20}},
+        // Dirty right half of a twice enlarged draw: the source loses trunc(20 * 0.5) = 10 columns.
+        {PM | AB | OV | CA, {0, 0, 40, 40}, S, Op::AlphaBlend, 77, {20, 0, 40, 40}, {10, 0, 20, 20}, {20, -5, 50, 40}},
+        {PM | CA, {1, 1, 11, 31}, S, Op::Premultiplied, 200, {1, 1, 11, 31}, {0, 0, 20, 20}},
+        {0x300, {0, 0, 33, 7}, {2, 3, 13, 17}, Op::Overlay, 255, {0, 0, 33, 7}, {2, 3, 13, 17}},
+        {0x600 | CA, {9, 9, 29, 29}, S, Op::ColorDodge, 130, {9, 9, 29, 29}, {0, 0, 20, 20}},
         // Scaled 2x and clipped: trunc(20 * 10 / 40) = 5 columns and
         // trunc(20 * 22 / 40) = 11 rows of the source are cut off.
-        {0x400, 1, {-10, 30, 30, 70}, {0, 0, 20, 20}, Op::Exclusion, 255, {0, 30, 30, 48}, {5, 0, 20, 9}},
-        {0x40 | AC, 1, {0, 0, 20, 20}, {0, 0, 20, 20}, Op::Tint, 90, {0, 0, 20, 20}, {0, 0, 20, 20}},
-        {CA, 1, {50, 40, 55, 45}, {0, 0, 20, 20}, Op::ConstantAlpha, 100, {50, 40, 64, 48}, {0, 0, 14, 8}},
-        // Four times about the centre reaches (-20, -20, 60, 60), clipped
-        // again: the source loses 20 * 20 / 80 = 5 left and top, 20 * 12 / 80 = 3 at the bottom.
-        {T | OV, 4, {10, 10, 30, 30}, {0, 0, 20, 20}, Op::Overlay, 255, {0, 0, 60, 48}, {5, 5, 20, 17}},
+        {0x400, {-10, 30, 30, 70}, S, Op::Exclusion, 255, {0, 30, 30, 48}, {5, 0, 20, 9}},
+        {0x40 | AC, {0, 0, 20, 20}, S, Op::Tint, 90, {0, 0, 20, 20}, {0, 0, 20, 20}},
+        // ConstantAlpha draws the source 1:1 from the destination's corner, here clipped at the right and bottom.
+        {CA, {50, 40, 55, 45}, S, Op::ConstantAlpha, 100, {50, 40, 64, 48}, {0, 0, 14, 8}},
+        // Four times (the scale of every case, used only with Transform)
+        // about the centre reaches (-20, -20, 60, 60), clipped again: the
+        // source loses 20 * 20 / 80 = 5 left and top, 20 * 12 / 80 = 3 at the bottom.
+        {T | OV, {10, 10, 30, 30}, S, Op::Overlay, 255, {0, 0, 60, 48}, {5, 5, 20, 17}},
         // The last case draws the target into itself.
-        {AC, 1, {5, 5, 45, 35}, {0, 0, 40, 30}, Op::AlphaComposite, 255, {5, 5, 45, 35}, {0, 0, 40, 30}},
+        {AC, {5, 5, 45, 35}, {0, 0, 40, 30}, Op::AlphaComposite, 255, {5, 5, 45, 35}, {0, 0, 40, 30}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "flags " << std::hex << c.flags);
         const bool self = &c == &cases[std::size(cases) - 1];
-        ASSERT_TRUE(WritePixels(*target, background));
-        const DrawStyle style = Style(c.flags, (c.flags & CA) || c.op == Op::Tint ? c.alpha : 33, c.scale);
-        EXPECT_FALSE(canvas.BlitImage(self ? target.get() : source.get(), c.dst, c.src, &style));
+        ASSERT_TRUE(WritePixels(*target, background) && canvas.ClearDirtyRects() && canvas.AddDirtyRect(&c.dirty, 0));
+        const DrawStyle style = Style(c.flags, (c.flags & CA) || c.op == Op::Tint ? c.alpha : 33, 4.0f);
+        EXPECT_FALSE(canvas.DrawImage(self ? target.get() : source.get(), c.dst, c.src, &style)); // never true
         Pixels expected = background;
         const Kernels::Surface out = View(expected, kW);
         ASSERT_TRUE(Kernels::BlendReference(c.op, out, c.drawnDst, self ? out : View(sourcePixels, 20), c.drawnSrc,
                                             {c.alpha, style.crTint, depth16}));
-        EXPECT_TRUE(TargetIs(expected));
+        EXPECT_TRUE(SamePixels(expected, ReadPixels(*target), kW));
     }
 }
 
@@ -211,7 +192,7 @@ TEST_F(CanvasTest, KeyedBlitsLeaveOutKeyedPixels)
         for (int x = 4; x < 20; ++x)
             if (keyed[y * 20 + x] != key)
                 expected[(y + 10) * kW + x - 4] = keyed[y * 20 + x];
-    EXPECT_TRUE(TargetIs(expected));
+    EXPECT_TRUE(SamePixels(expected, ReadPixels(*target), kW));
     // DrawImageKeyed (black is its key, as the glyph tests show) reports whether the blit was done.
     EXPECT_TRUE(canvas.DrawImageKeyed(source.get(), {kW - 10, 2, kW + 10, 22}, {0, 0, 20, 20}, 12345));
     EXPECT_FALSE(canvas.DrawImageKeyed(source.get(), {kW, 0, kW + 4, 4}, {0, 0, 4, 4}, 0));
@@ -221,8 +202,7 @@ TEST_F(CanvasTest, OutlinesKeepAlphaAndFillsStoreAlphaZeroInsideTheTarget)
 {
     ASSERT_TRUE(WritePixels(*target, Pixels(kW * kH, 0x7F000000u)));
     const RECT leftOut = {-5, 2, 10, 8}, rightOut = {54, 43, 64, 60};
-    EXPECT_TRUE(canvas.DrawRect(&leftOut, 0x00FF0000));
-    EXPECT_TRUE(canvas.DrawRect(&rightOut, 0x00FF0000));
+    EXPECT_TRUE(canvas.DrawRect(&leftOut, 0x00FF0000) && canvas.DrawRect(&rightOut, 0x00FF0000));
     for (RECT out : {RECT{kW, 0, kW + 9, 10}, RECT{0, kH, 10, kH + 9}, RECT{-20, 0, -1, 10}, RECT{0, -20, 10, -1}})
         EXPECT_FALSE(canvas.DrawRect(&out, 0x00FF0000));
     // Edges inside the target with both end points, blue, alpha kept.
@@ -231,7 +211,7 @@ TEST_F(CanvasTest, OutlinesKeepAlphaAndFillsStoreAlphaZeroInsideTheTarget)
          {RECT{0, 2, 10, 2}, RECT{10, 2, 10, 8}, RECT{0, 8, 10, 8}, RECT{54, 43, 63, 43}, RECT{54, 43, 54, 47}})
         for (int y = l.top; y <= l.bottom; ++y)
             std::fill_n(&expected[y * kW + l.left], l.right - l.left + 1, 0x7F0000FFu);
-    EXPECT_TRUE(TargetIs(expected));
+    EXPECT_TRUE(SamePixels(expected, ReadPixels(*target), kW));
 
     EXPECT_TRUE(canvas.FillRect(nullptr, 0x000000FF)); // red
     const RECT past = {kW - 4, -3, kW + 10, 2}, outside = {kW, 0, kW + 5, 5}, inverted = {10, 10, 5, 20};
@@ -240,34 +220,29 @@ TEST_F(CanvasTest, OutlinesKeepAlphaAndFillsStoreAlphaZeroInsideTheTarget)
     std::fill(expected.begin(), expected.end(), 0x00FF0000u);
     for (int y = 0; y < 2; ++y)
         std::fill_n(&expected[y * kW + kW - 4], 4, 0x00563412u);
-    EXPECT_TRUE(TargetIs(expected));
+    EXPECT_TRUE(SamePixels(expected, ReadPixels(*target), kW));
 }
 
 // Text ----------------------------------------------------------------------
 
 constexpr uint32_t kBack = 0x00204060;
-constexpr int kTW = 160;
-constexpr int kTH = 100;
 
 class CanvasTextTest : public CanvasTest {
 protected:
     void SetUp() override
     {
         CanvasTest::SetUp();
-        target = MakeImage(dd.Get(), kTW, kTH, kBack);
-        ASSERT_TRUE(canvas.SetTarget(target.get()));
-        ASSERT_NE(nullptr, font);
+        ASSERT_TRUE(font && WritePixels(*target, Pixels(kW * kH, kBack)));
     }
     void TearDown() override { DeleteObject(font); }
-    void Clear() { ASSERT_TRUE(WritePixels(*target, Pixels(kTW * kTH, kBack))); }
     TextStyle Text(DWORD flags) const { return {flags, RGB(255, 255, 255), RGB(0, 0, 0), 0, font}; }
     // Ink on the target; an empty read (the target still locked or its DC
     // still taken) fails the test.
     Ink Drawn(int fromY = 0, int toY = INT_MAX)
     {
         const Pixels px = ReadPixels(*target);
-        EXPECT_EQ(px.size(), static_cast<size_t>(kTW * kTH));
-        return FindInk(px, kTW, kBack, fromY, toY);
+        EXPECT_EQ(px.size(), static_cast<size_t>(kW * kH));
+        return FindInk(px, kW, kBack, fromY, toY);
     }
     // A TrueType face whose cell is 16 pixels high.
     HFONT font =
@@ -277,7 +252,7 @@ protected:
 TEST_F(CanvasTextTest, DrawTextMeasuresDrawsCentredAndPutsTheContextBack)
 {
     CDDCanvas empty;
-    RECT rc = {0, 0, kTW, 40};
+    RECT rc = {0, 0, kW, 40};
     EXPECT_FALSE(empty.DrawText(L"x", &rc, nullptr) || empty.DrawString(L"x", &rc, nullptr));
     EXPECT_FALSE(canvas.DrawText(nullptr, &rc, nullptr) || canvas.DrawString(nullptr, &rc, nullptr) ||
                  canvas.DrawString(L"x", nullptr, nullptr));
@@ -286,88 +261,41 @@ TEST_F(CanvasTextTest, DrawTextMeasuresDrawsCentredAndPutsTheContextBack)
     ASSERT_TRUE(canvas.DrawText(L"Measure me", &measured, &measure));
     EXPECT_TRUE(measured.left == 5 && measured.top == 7 && measured.bottom == 7 + 16 && measured.right > 45);
     EXPECT_EQ(0, Drawn().count); // the read also shows the context was released
-    // White text without a box, centred at the top; then the context's own colours again.
+    // White text without a box, centred at the top.
     const TextStyle white = Text(TextStyle::UseColors | TextStyle::UseFont);
     ASSERT_TRUE(canvas.DrawText(L"HH", &rc, &white));
     const Ink ink = Drawn();
-    EXPECT_TRUE(ink.count > 0 && ink.top < 16 && std::abs((ink.left + ink.right + 1) - kTW) <= 4);
-    EXPECT_EQ(FindInk(ReadPixels(*target), kTW, 0xFFFFFF).count, kTW * kTH - ink.count) << "ink is white only";
-    Clear();
-    ASSERT_TRUE(canvas.DrawText(L"HH", &rc, nullptr));
-    EXPECT_TRUE(Drawn().count > 0 && FindInk(ReadPixels(*target), kTW, 0xFFFFFF).count == kTW * kTH);
+    EXPECT_TRUE(ink.count > 0 && ink.top < 16 && std::abs((ink.left + ink.right + 1) - kW) <= 4);
+    EXPECT_EQ(FindInk(ReadPixels(*target), kW, 0xFFFFFF).count, kW * kH - ink.count) << "ink is white only";
 }
 
+// Square cells as high as the font's line, lines 3 pixels apart; a rectangle
+// narrower than a cell, or inverted, holds no cell.
 TEST_F(CanvasTextTest, FixedCellsFillLinesOfSquareCells)
 {
-    auto width = [&](const wchar_t* text) {
-        RECT rc = {0, 0, kTW, kTH};
-        const TextStyle style = Text(TextStyle::Measure | TextStyle::UseFont);
-        EXPECT_TRUE(canvas.DrawText(text, &rc, &style));
-        return rc.right;
-    };
-    const LONG six = width(L"MMMMMM"), five = width(L"MMMMM");
-    // Cell 16 in 100 x 50 (6 a line, lines at 0, 19 and 38): the last 2 of
-    // 20 characters find no line.
-    const TextStyle cells =
-        Text(TextStyle::Measure | TextStyle::FixedCells | TextStyle::UseColors | TextStyle::UseFont);
-    RECT rc = {0, 0, 100, 50};
-    ASSERT_TRUE(canvas.DrawText(L"MMMMMMMMMMMMMMMMMMMM", &rc, &cells));
-    for (int line = 0; line < 3; ++line) {
-        const Ink ink = Drawn(line * 19, line * 19 + 16);
-        EXPECT_TRUE(ink.right > five - 2 && ink.right < six + 1) << "line " << line << " holds six characters";
-    }
-    EXPECT_EQ(0, Drawn(16, 19).count + Drawn(35, 38).count + Drawn(54).count);
-    // No room for a cell, or an inverted rectangle: nothing drawn.
-    Clear();
-    for (RECT none : {RECT{0, 0, 10, 50}, RECT{0, 0, 100, 10}, RECT{100, 0, 0, 50}, RECT{0, 50, 100, 0}}) {
+    const TextStyle cells = Text(TextStyle::Measure | TextStyle::FixedCells | TextStyle::UseFont);
+    for (RECT none : {RECT{0, 0, 10, kH}, RECT{kW, 0, 0, kH}}) {
         ASSERT_TRUE(canvas.DrawText(L"MMMMMMMMMMMMMMMMMMMM", &none, &cells));
-        EXPECT_EQ(0, Drawn().count) << none.left << "," << none.top;
+        EXPECT_EQ(0, Drawn().count) << none.left;
     }
+    RECT rc = {0, 0, kW, kH};
+    ASSERT_TRUE(canvas.DrawText(L"MMMMMMMMMMMMMMMMMMMM", &rc, &cells));
+    EXPECT_TRUE(Drawn(0, 16).count > 0 && Drawn(16, 19).count == 0 && Drawn(19, 35).count > 0);
 }
 
-TEST_F(CanvasTextTest, DrawStringKeepsItsStyleForLaterCalls)
+// An unknown family falls back to the generic one; a call without a style
+// keeps the last one.
+TEST_F(CanvasTextTest, DrawStringFallsBackAndKeepsItsStyleForLaterCalls)
 {
-    const RECT rc = {0, 0, kTW, kTH};
-    auto draw = [&](const StringStyle* style) {
-        Clear();
-        EXPECT_TRUE(canvas.DrawString(L"Hello", &rc, style));
-        return ReadPixels(*target);
-    };
-    const Ink centred = FindInk(draw(nullptr), kTW, kBack);
-    EXPECT_TRUE(centred.count > 0 && std::abs((centred.left + centred.right + 1) - kTW) <= 4 &&
-                std::abs((centred.top + centred.bottom + 1) - kTH) <= 6)
-        << "by default centred both ways";
-    // Style 5 and alignment 0 keep the current style and alignment.
-    const StringStyle bold = {20,
-                              L"No Such Family 42",
-                              RGB(255, 0, 0),
-                              StringStyle::Bold,
-                              StringStyle::Near,
-                              StringStyle::Near},
-                      keep = {20, L"No Such Family 42", RGB(255, 0, 0), 5, 0, 0};
-    const Pixels boldPx = draw(&bold);
-    const Ink boldInk = FindInk(boldPx, kTW, kBack);
-    EXPECT_TRUE(boldInk.count > 0 && boldInk.left + boldInk.top < 16) << "an unknown family still draws, near";
-    EXPECT_TRUE(SamePixels(boldPx, draw(nullptr), kTW)) << "a call without style keeps the last style";
-    EXPECT_TRUE(SamePixels(boldPx, draw(&keep), kTW));
-}
-
-// A client may make canvases before it starts GDI+: the string format keeps
-// the failure, strings are refused, and everything else still draws.
-TEST(CanvasWithoutGdiplus, DrawsAllButStrings)
-{
-    DirectDraw dd;
-    auto target = MakeImage(dd.Get(), 40, 20, kBack);
-    auto canvas = std::make_unique<CDDCanvas>();
-    GdiplusSession gdiplus;
-    ASSERT_TRUE(gdiplus.Started() && canvas->SetTarget(target.get()));
-    RECT rc = {0, 0, 40, 20};
-    const bool usable = canvas->GetStringFormatStatus() == 0;
-    EXPECT_EQ(usable, canvas->DrawString(L"x", &rc, nullptr));
-    EXPECT_EQ(usable, FindInk(ReadPixels(*target), 40, kBack).count > 0);
-    EXPECT_TRUE(canvas->DrawText(L"x", &rc, nullptr)) << "GDI text needs no GDI+";
-    EXPECT_GT(FindInk(ReadPixels(*target), 40, kBack).count, 0);
-    canvas.reset();
+    const RECT rc = {0, 0, kW, kH};
+    const StringStyle nearStyle = {
+        20, L"No Such Family 42", RGB(255, 0, 0), StringStyle::Bold, StringStyle::Near, StringStyle::Near};
+    ASSERT_TRUE(canvas.DrawString(L"Hello", &rc, &nearStyle));
+    const Pixels first = ReadPixels(*target);
+    const Ink ink = FindInk(first, kW, kBack);
+    EXPECT_TRUE(ink.count > 0 && ink.left + ink.top < 16) << "near the top left";
+    ASSERT_TRUE(WritePixels(*target, Pixels(kW * kH, kBack)) && canvas.DrawString(L"Hello", &rc, nullptr));
+    EXPECT_TRUE(SamePixels(first, ReadPixels(*target), kW));
 }
 
 } // namespace

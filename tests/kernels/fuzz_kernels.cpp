@@ -2,7 +2,6 @@
 // pivots, flags and alpha. Checks that the fast table matches the reference
 // and that nothing outside the target changes.
 #include <cstdlib>
-#include <cstring>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -19,17 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // ones, which exercise the refusals.
     const bool wide = in.ConsumeIntegralInRange(0, 3) == 0;
     auto coord = [&] { return wide ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegral<int8_t>(); };
-    auto scale = [&] { // any bits: NaN, infinities and huge values too
-        const uint32_t bits = in.ConsumeIntegral<uint32_t>();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    };
     Rect dst{coord(), coord(), coord(), coord()};
     Rect src{coord(), coord(), coord(), coord()};
     const uint32_t flags = in.ConsumeIntegral<uint16_t>();
     const uint8_t alpha = in.ConsumeIntegral<uint8_t>();
-    const Transform t{scale(), scale(), in.ConsumeIntegral<int32_t>(), in.ConsumeIntegral<int32_t>()};
+    const Transform t{in.ConsumeFloatingPoint<float>(), in.ConsumeFloatingPoint<float>(), in.ConsumeIntegral<int32_t>(),
+                      in.ConsumeIntegral<int32_t>()};
     Rng rng(in.ConsumeIntegral<uint64_t>());
 
     const MethodChoice m = ChooseMethod(flags, alpha);

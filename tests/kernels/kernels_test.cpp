@@ -13,25 +13,20 @@
 namespace {
 
 using namespace kt;
+using BlendFn = decltype(&Blend);
 
-bool Draw(bool reference, BlendOp op, GuardedSurface& dst, const Rect& dr, const Surface& src, const Rect& sr,
-          const BlendParams& p = {})
-{
-    return reference ? BlendReference(op, dst.View(), dr, src, sr, p) : Blend(op, dst.View(), dr, src, sr, p);
-}
-
-// Calls f(reference, name) for the reference and then with each table forced.
+// Calls f(blend, name) with the reference and then with each table forced.
 template <typename F> void ForEachKernel(F f)
 {
     struct Restore {
         Isa saved = ActiveIsa();
         ~Restore() { ForceIsa(saved); }
     } restore;
-    f(true, "reference");
+    f(BlendReference, "reference");
     for (Isa isa : {Isa::Scalar, Isa::Sse2, Isa::Avx2}) {
         ASSERT_EQ(ForceIsa(isa), IsaSupported(isa));
         if (IsaSupported(isa))
-            f(false, IsaName(isa));
+            f(Blend, IsaName(isa));
     }
 }
 
@@ -60,20 +55,17 @@ TEST(KernelTables, SeededDrawsMatchTheReferenceAndStayInsideTheTarget)
         const int32_t dl = rng.Range(0, tw - dw), dt = rng.Range(0, th - dh);
         const Rect dst{dl, dt, rng.Below(40) == 0 ? tw + 1 : dl + dw, dt + dh};
         src.left = rng.Below(40) == 0 ? -1 : src.left;
-        const uint8_t alphas[] = {0, 255, 255, 1, 254};
-        const int32_t a = rng.Below(8);
-        const BlendParams params{a < 5 ? alphas[a] : static_cast<uint8_t>(rng.Next()),
-                                 static_cast<uint32_t>(rng.Next()) & 0x00FFFFFF, rng.Below(2) == 0};
+        const BlendParams params{rng.Byte(), static_cast<uint32_t>(rng.Next()) & 0x00FFFFFF, rng.Below(2) == 0};
         const uint64_t pixelSeed = rng.Next();
         std::vector<uint32_t> want;
         bool wantDrawn = false;
-        ForEachKernel([&](bool reference, const char* name) {
+        ForEachKernel([&](BlendFn blend, const char* name) {
             Rng pixels(pixelSeed);
             GuardedSurface target(tw, th, tpad), other(sw, sh, spad);
             target.Fill(pixels);
             other.Fill(pixels);
-            const bool drawn = Draw(reference, op, target, dst, self ? target.View() : other.View(), src, params);
-            if (reference) {
+            const bool drawn = blend(op, target.View(), dst, self ? target.View() : other.View(), src, params);
+            if (blend == BlendReference) {
                 want = target.words;
                 wantDrawn = drawn;
             }
@@ -129,12 +121,12 @@ TEST(Kernels, HandComputedPixels)
         {TI, false, 0x33000000, 0x00640000, 0x00830000, 0, false, 0x000000FF},
     };
     for (const Row& r : rows)
-        ForEachKernel([&](bool reference, const char* name) {
+        ForEachKernel([&](BlendFn blend, const char* name) {
             GuardedSurface src(1, 1), dst(2, 1);
             src.At(0, 0) = r.s;
             dst.At(0, 0) = dst.At(1, 0) = r.d;
-            ASSERT_TRUE(Draw(reference, r.op, dst, {0, 0, r.scaled ? 2 : 1, 1}, src.View(), {0, 0, 1, 1},
-                             {r.alpha, r.tint, r.depth16}));
+            ASSERT_TRUE(blend(r.op, dst.View(), {0, 0, r.scaled ? 2 : 1, 1}, src.View(), {0, 0, 1, 1},
+                              {r.alpha, r.tint, r.depth16}));
             const uint32_t got = dst.At(0, 0);
             EXPECT_TRUE(r.want == kDrawn ? got != r.d : got == r.want)
                 << name << " op " << int(r.op) << " s 0x" << std::hex << r.s << " d 0x" << r.d << ": 0x" << got;
@@ -145,11 +137,12 @@ TEST(Kernels, HandComputedPixels)
     Surface shortPitch = src.View();
     shortPitch.pitch = 12;
     const Rect ok{0, 0, 4, 4};
-    ForEachKernel([&](bool reference, const char* name) {
-        EXPECT_FALSE(Draw(reference, AB, dst, ok, shortPitch, ok)) << name;
+    ForEachKernel([&](BlendFn blend, const char* name) {
+        EXPECT_FALSE(blend(AB, dst.View(), ok, shortPitch, ok, {})) << name;
         for (const Rect& bad :
              {Rect{-1, 0, 3, 4}, Rect{0, 0, 5, 4}, Rect{0, 1, 4, 5}, Rect{2, 0, 2, 4}, Rect{3, 0, 1, 4}})
-            EXPECT_FALSE(Draw(reference, AB, dst, bad, src.View(), ok) || Draw(reference, AB, dst, ok, src.View(), bad))
+            EXPECT_FALSE(blend(AB, dst.View(), bad, src.View(), ok, {}) ||
+                         blend(AB, dst.View(), ok, src.View(), bad, {}))
                 << name << " " << bad;
     });
 }
@@ -178,7 +171,7 @@ TEST(Clip, ClipToTargetMovesTheSourceByTheScaledCut)
     }
 }
 
-TEST(Clip, TransformAndPrepareBlit)
+TEST(Clip, TransformDestinationScalesAboutThePivot)
 {
     // dx = 0.5*0.5*100 = 25, right trunc(100 - 25) = 75; dy = 12.5: top 12, bottom trunc(37.5) = 37.
     Rect d{0, 0, 100, 50};
@@ -193,15 +186,6 @@ TEST(Clip, TransformAndPrepareBlit)
         EXPECT_FALSE(TransformDestination(d, bad, 1.0f, 0, 0) || TransformDestination(d, 1.0f, bad, 0, 0)) << bad;
         EXPECT_EQ(d, (Rect{0, 0, 100, 100}));
     }
-    // Scale 2 about the centre gives (-50, -50, 150, 150), clipped again: each
-    // 50-pixel cut moves the source by trunc(100 * 0.25) = 25. Scale 0 leaves nothing.
-    Rect s{0, 0, 100, 100};
-    d = {0, 0, 100, 100};
-    const Transform twice{2.0f, 2.0f, 0, 0}, zero{0.0f, 1.0f, 0, 0};
-    ASSERT_TRUE(PrepareBlit(100, 100, d, s, &twice));
-    EXPECT_EQ(d, (Rect{0, 0, 100, 100}));
-    EXPECT_EQ(s, (Rect{25, 25, 75, 75}));
-    EXPECT_FALSE(PrepareBlit(100, 100, d, s, &zero));
 }
 
 // The span search against a scan of every destination pixel through the
