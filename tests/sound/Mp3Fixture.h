@@ -2,14 +2,12 @@
 // what decoding them must give. Portable.
 #pragma once
 
-#include <mad.h>
-
 #include "Mp3Decoder.h"
 #include "SoundFiles.h"
 
 namespace Mp3Fixture {
 
-using Veld::Game::Mp3DitherState;
+using namespace Veld::Game;
 
 /// 44100 Hz tones: 440 Hz, in stereo 880 Hz on the right; one second in each
 /// format: stereo and mono, low and high bit rates.
@@ -23,41 +21,33 @@ const Tone kFormats[] = {
 struct Pcm {
     unsigned channels = 0, frames = 0;
     std::vector<uint8_t> bytes;
+    Mp3DitherState state[2];
 };
 
-/// Plain libmad over the file followed by MAD_BUFFER_GUARD zero bytes (without
-/// them the last frame is lost), dithered sample by sample from the process's
-/// dither state as it is now. Frames are written in the first frame's layout.
+/// libmad's frames dithered sample by sample from the process's dither state
+/// as it is now, and interleaved here: frames are written in the first
+/// frame's layout, a mono frame's one channel on both sides.
 inline Pcm Expected(const char* path)
 {
     Pcm out;
-    Mp3DitherState state[2];
     {
-        auto& dither = Veld::Game::Mp3ProcessDither();
+        auto& dither = Mp3ProcessDither();
         std::lock_guard<std::mutex> lock(dither.lock);
-        state[0] = dither.left, state[1] = dither.right;
+        out.state[0] = dither.left, out.state[1] = dither.right;
     }
-    std::vector<uint8_t> file = SoundFiles::ReadFile(path);
-    file.resize(file.size() + MAD_BUFFER_GUARD, 0);
-    mad_stream stream;
-    mad_frame frame;
-    mad_synth synth;
-    mad_stream_init(&stream), mad_frame_init(&frame), mad_synth_init(&synth);
-    mad_stream_buffer(&stream, file.data(), file.size());
-    for (int r; (r = mad_frame_decode(&frame, &stream)) == 0 || MAD_RECOVERABLE(stream.error);) {
-        if (r != 0)
-            continue;
-        mad_synth_frame(&synth, &frame);
-        const mad_pcm& pcm = synth.pcm;
-        out.channels = out.channels ? out.channels : pcm.channels;
-        ++out.frames;
-        for (unsigned i = 0; i < pcm.length; ++i)
-            for (unsigned ch = 0; ch < out.channels; ++ch) {
-                const uint16_t v = Veld::Game::Mp3DitherSample(pcm.samples[ch ? pcm.channels - 1 : 0][i], state[ch]);
-                out.bytes.insert(out.bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+    const std::vector<uint8_t> file = SoundFiles::ReadFile(path);
+    auto onFrame = [](void* user, unsigned channels, unsigned, const int32_t* left, const int32_t* right,
+                      unsigned length) {
+        Pcm& o = *static_cast<Pcm*>(user);
+        o.channels = o.channels ? o.channels : channels;
+        for (unsigned i = 0; i < length; ++i)
+            for (unsigned ch = 0; ch < o.channels; ++ch) {
+                const uint16_t v = Mp3DitherSample((ch && right ? right : left)[i], o.state[ch]);
+                o.bytes.insert(o.bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
             }
-    }
-    mad_frame_finish(&frame), mad_stream_finish(&stream); // a synth holds nothing to free
+        return true;
+    };
+    out.frames = Mp3DecodeFrames(file.data(), file.size(), onFrame, &out);
     return out;
 }
 

@@ -8,7 +8,6 @@
 #include <iterator>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace SoundFiles {
@@ -24,21 +23,11 @@ inline std::vector<uint8_t> ReadFile(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-/// Writes value's low bytes little-endian at v[at], as far as v reaches.
-inline void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int bytes = 4)
-{
-    for (int i = 0; i < bytes && at + i < v.size(); ++i)
-        v[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-/// A field of a file: its offset and width in bytes.
-using Field = std::pair<size_t, int>;
-
 /// One to four edits of a valid file, the same for the same seed:
 /// truncation, flipped bits, a run of 0x00 or 0xFF, a run copied from
-/// elsewhere, or a field (one of fields, else any four bytes) set to 0, 1, a
-/// huge or a random value.
-inline std::vector<uint8_t> Mutate(const std::vector<uint8_t>& in, uint32_t seed, const std::vector<Field>& fields = {})
+/// elsewhere, or four bytes (mostly within the first header bytes, if any)
+/// set to 0, 1, a huge or a random value.
+inline std::vector<uint8_t> Mutate(const std::vector<uint8_t>& in, uint32_t seed, uint32_t header = 0)
 {
     static const uint32_t kValues[] = {0, 1, 0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFF0};
     std::mt19937 rng(seed);
@@ -54,8 +43,9 @@ inline std::vector<uint8_t> Mutate(const std::vector<uint8_t>& in, uint32_t seed
         for (uint32_t i = 0, from = n % size; kind == 3 && i < n % 2048 && std::max(from, at) + i < size; ++i)
             v[at + i] = v[from + i];
         if (kind >= 4) {
-            const Field f = !fields.empty() && n % 4 ? fields[rng() % fields.size()] : Field{at, 4};
-            Put(v, f.first, n % 3 ? kValues[rng() % 5] : rng(), f.second);
+            const uint32_t to = header && n % 4 ? rng() % header : at, value = n % 3 ? kValues[rng() % 5] : rng();
+            for (uint32_t i = 0; i < 4 && to + i < size; ++i)
+                v[to + i] = static_cast<uint8_t>(value >> 8 * i);
         }
     }
     return v;
