@@ -69,7 +69,7 @@ TEST(Hostile, CallsBeyondTheLimitsAreRefusedCleanly)
         EXPECT_EQ(canvas->FillRect(&last, RGB(0x12, 0x34, 0x56)), c.made);
         ImageLockInfo info = {};
         EXPECT_EQ(image->Lock(&info), c.made);
-        if (c.made) {
+        if (c.made && info.bits) { // a failed Lock was reported above
             const BYTE* row = info.bits + static_cast<size_t>(info.pitch) * (c.height - 1);
             EXPECT_EQ(reinterpret_cast<const uint32_t*>(row)[c.width - 1], 0x00123456u);
             image->Unlock();
