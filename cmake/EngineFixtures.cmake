@@ -2,8 +2,11 @@
 #
 # engine_add_wav_fixture(OUT file.wav SECONDS s CHANNELS c FREQUENCY hz)
 #   a 44100 Hz 16-bit sine tone (in stereo the right channel at twice hz).
-# engine_add_mp3_fixture(OUT file.mp3 [SECONDS s] [CHANNELS 1|2] [BITRATE kbps] [NOTAG])
-#   a 440 Hz tone (880 Hz on the right in stereo) encoded with lame.
+# engine_add_mp3_fixture(OUT file.mp3 [SECONDS s] [CHANNELS 1|2] [BITRATE kbps]
+#                        [RATE hz] [FREQUENCY hz|from:to] [NOTAG])
+#   a tone, 440 Hz by default (twice the frequency on the right in stereo), or
+#   a sweep, at RATE (44100 by default) encoded with lame; its source stays
+#   beside it as file.mp3.wav. SECONDS may be a fraction such as 12345/44100.
 # Add OUT to a target's sources so that it is made first. ENGINE_FIXTURES_FOUND
 # tells whether lame and python3 are there.
 find_program(ENGINE_LAME lame)
@@ -25,7 +28,7 @@ function(engine_add_wav_fixture)
 endfunction()
 
 function(engine_add_mp3_fixture)
-  cmake_parse_arguments(F "NOTAG" "OUT;SECONDS;CHANNELS;BITRATE" "" ${ARGN})
+  cmake_parse_arguments(F "NOTAG" "OUT;SECONDS;CHANNELS;BITRATE;RATE;FREQUENCY" "" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 1)
   endif()
@@ -35,6 +38,16 @@ function(engine_add_mp3_fixture)
   if(NOT F_BITRATE)
     set(F_BITRATE 128)
   endif()
+  if(NOT F_RATE)
+    set(F_RATE 44100)
+  endif()
+  if(NOT F_FREQUENCY)
+    set(F_FREQUENCY 440)
+  endif()
+  # lame takes the rate in kHz: 22050 as 22.050.
+  math(EXPR khz "${F_RATE} / 1000")
+  math(EXPR hz "${F_RATE} % 1000 + 1000")
+  string(SUBSTRING ${hz} 1 3 hz)
   if(F_CHANNELS EQUAL 1)
     set(mode m)
   else()
@@ -42,13 +55,14 @@ function(engine_add_mp3_fixture)
   endif()
   set(tag)
   if(F_NOTAG)
-    set(tag -t) # no info frame: the decoded length is exactly the frames of the tone
+    set(tag -t) # no Info frame: the decode keeps the encoder's delay and padding, in whole frames
   endif()
   add_custom_command(
     OUTPUT "${F_OUT}"
-    COMMAND Python3::Interpreter "${ENGINE_SINE_WAV}" "${F_OUT}.wav" ${F_SECONDS} 44100 ${F_CHANNELS} 440
-    COMMAND "${ENGINE_LAME}" --quiet ${tag} --resample 44.1 -m ${mode} -b ${F_BITRATE} --cbr "${F_OUT}.wav" "${F_OUT}"
-    COMMAND "${CMAKE_COMMAND}" -E remove "${F_OUT}.wav"
+    COMMAND Python3::Interpreter "${ENGINE_SINE_WAV}" "${F_OUT}.wav" ${F_SECONDS} ${F_RATE} ${F_CHANNELS} ${F_FREQUENCY}
+    COMMAND "${ENGINE_LAME}" --quiet ${tag} --resample ${khz}.${hz} -m ${mode} -b ${F_BITRATE} --cbr "${F_OUT}.wav"
+            "${F_OUT}"
+    BYPRODUCTS "${F_OUT}.wav"
     DEPENDS "${ENGINE_SINE_WAV}"
     COMMENT "Encoding test tone ${F_OUT}"
     VERBATIM)
