@@ -143,10 +143,14 @@ inline V CompositeWeights(V s, V d, V alpha32)
     const V da = _mm256_srli_epi32(d, 24);
     const V a = Div255(Mul32Small(_mm256_srli_epi32(s, 24), alpha32));
     const V A = _mm256_add_epi32(da, Div255(Mul32Small(_mm256_sub_epi32(c255, da), a)));
-    // A == 0 only for skipped pixels; divide by 1 there instead.
-    const V Asafe = _mm256_max_epi32(A, Set32(1));
-    const V n = Mul32Small(a, c255);
-    const V w = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(n), _mm256_cvtepi32_ps(Asafe)));
+    // w = trunc(a*255 * r + 1/1024), r = 1/A from rcpps and one Newton step:
+    // exact, see DivSmall in blend_sse2.cpp. A == 0 only where a == 0.
+    const __m256 Af = _mm256_cvtepi32_ps(_mm256_max_epi32(A, Set32(1)));
+    const __m256 r0 = _mm256_rcp_ps(Af);
+    const __m256 r = _mm256_mul_ps(r0, _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(Af, r0)));
+    const __m256 q =
+        _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(Mul32Small(a, c255)), r), _mm256_set1_ps(1.0f / 1024));
+    const V w = _mm256_cvttps_epi32(q);
     return _mm256_or_si256(w, _mm256_slli_epi32(A, 24));
 }
 
@@ -258,13 +262,14 @@ inline V ConstAlphaOctet(V s, V d, V alpha16)
 
 #include "simd_rows.h"
 
-ENGINE_ROW(BlendShiftRow, BlendShiftOctet(sv, dv, alpha16), BlendShiftPixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(BlendDivRow, BlendDivOctet(sv, dv, alpha32), BlendDivPixel(s[i], d[i], alpha), 255)
-ENGINE_ROW(PremulRow, PremulOctet(sv, dv, alpha16, false), PremulPixel(s[i], d[i], alpha, false), 256)
-ENGINE_ROW(Premul16Row, PremulOctet(sv, dv, alpha16, true), PremulPixel(s[i], d[i], alpha, true), 256)
-ENGINE_ROW(OverlayRow, ModeOctet<kOverlay>(sv, dv, alpha16), OverlayPixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(DodgeRow, ModeOctet<kDodge>(sv, dv, alpha16), DodgePixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(ExclusionRow, ModeOctet<kExclusion>(sv, dv, alpha16), ExclusionPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendShiftRow, Select(skip, dv, BlendShiftOctet(sv, dv, alpha16)), BlendShiftPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendDivRow, Select(skip, dv, BlendDivOctet(sv, dv, alpha32)), BlendDivPixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(PremulRow, Select(skip, dv, PremulOctet(sv, dv, alpha16, false)), PremulPixel(s[i], d[i], alpha, false), 256)
+ENGINE_ROW(Premul16Row, Select(skip, dv, PremulOctet(sv, dv, alpha16, true)), PremulPixel(s[i], d[i], alpha, true), 256)
+ENGINE_ROW(OverlayRow, Select(skip, dv, ModeOctet<kOverlay>(sv, dv, alpha16)), OverlayPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(DodgeRow, Select(skip, dv, ModeOctet<kDodge>(sv, dv, alpha16)), DodgePixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(ExclusionRow, Select(skip, dv, ModeOctet<kExclusion>(sv, dv, alpha16)), ExclusionPixel(s[i], d[i], alpha),
+           256)
 #undef ENGINE_ROW
 
 // AlphaComposite in blocks: the weights of a block first, then the blends.

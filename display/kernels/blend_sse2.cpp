@@ -6,6 +6,7 @@
 // - n / d by truncated float division is exact for 0 <= n <= 65025 and
 //   1 <= d <= 255: a non-integer quotient lies at least 1/255 from the next
 //   integer, far more than a float's rounding error (2^-24 relative).
+//   AlphaComposite's weight uses a refined reciprocal instead (DivSmall).
 // - Channel products stay below 2^16 where noted, so 16-bit lanes hold them;
 //   where a sum may pass 2^16 only its bits 8..15 are kept, which wrap alike.
 #include <emmintrin.h>
@@ -69,82 +70,91 @@ inline V Div255(V x)
 {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, Set16(0x8081)), 7);
 }
-// Per-pixel 32-bit value (below 2^16) into the four 16-bit channel lanes of
-// each pixel: low half for pixels 0-1, high half for pixels 2-3.
-inline V SpreadLo(V v32)
-{
-    const V dup = _mm_or_si128(v32, _mm_slli_epi32(v32, 16));
-    return _mm_unpacklo_epi32(dup, dup);
-}
-inline V SpreadHi(V v32)
-{
-    const V dup = _mm_or_si128(v32, _mm_slli_epi32(v32, 16));
-    return _mm_unpackhi_epi32(dup, dup);
-}
-
 // Products of 32-bit lanes whose values and product fit 16 bits.
 inline V Mul32Small(V a, V b)
 {
     return _mm_mullo_epi16(a, b);
 }
 
-// ((x & M) + (y & M)) >> 8 where M clears the low byte of the blue lane: red
-// and green round once over the sum, blue truncates each term. A sum past
-// 2^16 drops bit 16 only, so the result is the low 8 bits of the exact one.
-inline V SumShift(V x, V y)
+// The channel math works on two 16-bit lanes per pixel: blue and red
+// (RB: p & 0x00FF00FF) and green and alpha (AG: p >> 8 per 16-bit lane).
+// Spread2 puts a per-pixel value below 2^16 into both lanes of its pixel.
+inline V RB(V p)
 {
-    const V m = _mm_set_epi16(-1, -1, -1, -256, -1, -1, -1, -256);
-    return _mm_srli_epi16(_mm_add_epi16(_mm_and_si128(x, m), _mm_and_si128(y, m)), 8);
+    return _mm_and_si128(p, Set32(0x00FF00FF));
+}
+inline V AG(V p)
+{
+    return _mm_srli_epi16(p, 8);
+}
+inline V Spread2(V v32)
+{
+    return _mm_or_si128(v32, _mm_slli_epi32(v32, 16));
 }
 
-// WeightedRgb on 16-bit lanes: S*w + D*(256-w), at most 255*256.
-inline V WeightedHalf(V s16, V d16, V w16)
+// x*S + y*D per channel, then >> 8: red and green round once over the sum,
+// blue truncates each term (the low byte of its products is cleared first).
+// A sum past 2^16 drops bit 16 only, so each channel gets the low 8 bits of
+// the exact result. The alpha byte comes out zero.
+inline V Mix(V s, V d, V x2, V y2)
 {
-    return SumShift(_mm_mullo_epi16(s16, w16), _mm_mullo_epi16(d16, _mm_sub_epi16(Set16(256), w16)));
+    const V blue = Set32(0xFFFFFF00);
+    const V rb =
+        _mm_add_epi16(_mm_and_si128(_mm_mullo_epi16(RB(s), x2), blue), _mm_and_si128(_mm_mullo_epi16(RB(d), y2), blue));
+    const V g = _mm_add_epi16(_mm_mullo_epi16(AG(s), x2), _mm_mullo_epi16(AG(d), y2));
+    return _mm_or_si128(_mm_srli_epi16(rb, 8), _mm_and_si128(g, Set32(0x0000FF00)));
 }
 
+// WeightedRgb: S*w + D*(256-w), at most 255*256. With w = 0 it gives d's
+// colour.
 inline V Weighted(V s, V d, V w32)
 {
-    return Pack(WeightedHalf(Lo16(s), Lo16(d), SpreadLo(w32)), WeightedHalf(Hi16(s), Hi16(d), SpreadHi(w32)));
+    const V w2 = Spread2(w32);
+    return Mix(s, d, w2, _mm_sub_epi16(Set16(256), w2));
 }
 
+// trunc(n / d) for 0 <= n <= 65025 and 1 <= d <= 255 with a quotient below
+// 256, without a division: trunc(n * r + 1/1024) with r = 1/d from rcpps
+// refined by one Newton step. rcpps is within 1.5*2^-12 of 1/d on every CPU;
+// after the step r is within about 2^-21, so the product is off by less than
+// 2^-13. A whole quotient comes out at most that much low and the bias lifts
+// it; any other lies at least 1/d >= 1/255 below the next integer, which bias
+// and error together cannot reach.
+inline V DivSmall(__m128 n, __m128 d)
+{
+    const __m128 r0 = _mm_rcp_ps(d);
+    const __m128 r = _mm_mul_ps(r0, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(d, r0)));
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(n, r), _mm_set1_ps(1.0f / 1024)));
+}
+
+// AlphaComposite: a = Sa*alpha/255, A = Da + (255-Da)*a/255, w = a*255/A. A
+// skipped pixel (a = 0) gets w = 0 and A = Da, with which the blend gives d,
+// so the row needs no select.
 inline V CompositeQuad(V s, V d, V alpha32)
 {
     const V c255 = Set32(255);
     const V da = _mm_srli_epi32(d, 24);
     const V a = Div255(Mul32Small(_mm_srli_epi32(s, 24), alpha32));
     const V A = _mm_add_epi32(da, Div255(Mul32Small(_mm_sub_epi32(c255, da), a)));
-    // A == 0 only for skipped pixels; divide by 1 there instead (A < 2^16,
-    // so a 16-bit max leaves the high halves zero).
-    const V Asafe = _mm_max_epi16(A, Set32(1));
-    const V n = Mul32Small(a, c255);
-    const V w = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(n), _mm_cvtepi32_ps(Asafe)));
-    const V rgb = _mm_and_si128(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return _mm_or_si128(rgb, _mm_slli_epi32(A, 24));
+    // w = a*255/A <= 255 (A >= a); A = 0 only where a = 0.
+    const V w = DivSmall(_mm_cvtepi32_ps(Mul32Small(a, c255)), _mm_cvtepi32_ps(_mm_max_epi16(A, Set32(1))));
+    return _mm_or_si128(Weighted(s, d, w), _mm_slli_epi32(A, 24));
 }
 
-inline V BlendQuad(V s, V d, V alpha32, bool divide)
+// AlphaBlend: w == 0 exactly for skipped pixels, which keep their alpha byte
+// (the blend gives their colour).
+inline V BlendQuad(V s, V d, V skip, V alpha32, bool divide)
 {
     const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
     const V w = divide ? Div255(prod) : _mm_srli_epi32(prod, 8);
-    const V rgb = _mm_and_si128(Weighted(s, d, w), Set32(0x00FFFFFF));
-    return rgb;
+    return _mm_or_si128(Weighted(s, d, w), _mm_and_si128(skip, _mm_and_si128(d, Set32(0xFF000000u))));
 }
 
-// Premultiplied: D*(255-w) + S*f per channel, low 8 bits kept (SumShift).
-inline V PremulHalf(V s16, V d16, V v16, V f16)
-{
-    return SumShift(_mm_mullo_epi16(d16, v16), _mm_mullo_epi16(s16, f16));
-}
-
+// Premultiplied: D*(255-w) + S*f per channel, low 8 bits kept (Mix).
 inline V PremulQuad(V s, V d, V alpha32, bool depth16)
 {
-    const V w = _mm_srli_epi32(Mul32Small(_mm_srli_epi32(s, 24), alpha32), 8);
-    const V v = _mm_sub_epi32(Set32(255), w);
-    const V f = depth16 ? w : alpha32;
-    const V out = Pack(PremulHalf(Lo16(s), Lo16(d), SpreadLo(v), SpreadLo(f)),
-                       PremulHalf(Hi16(s), Hi16(d), SpreadHi(v), SpreadHi(f)));
-    return _mm_and_si128(out, Set32(0x00FFFFFF));
+    const V w2 = Spread2(_mm_srli_epi32(Mul32Small(_mm_srli_epi32(s, 24), alpha32), 8));
+    return Mix(d, s, _mm_sub_epi16(Set16(255), w2), depth16 ? w2 : Spread2(alpha32));
 }
 
 // Overlay: d < 128: (2*d*s) >> 8 (at most 2*127*254 < 2^16);
@@ -221,13 +231,14 @@ inline V ConstAlphaQuad(V s, V d, V alpha16)
 #include "simd_rows.h"
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
-ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(BlendDivRow, BlendQuad(sv, dv, alpha32, true), BlendDivPixel(s[i], d[i], alpha), 255)
-ENGINE_ROW(PremulRow, PremulQuad(sv, dv, alpha32, false), PremulPixel(s[i], d[i], alpha, false), 256)
-ENGINE_ROW(Premul16Row, PremulQuad(sv, dv, alpha32, true), PremulPixel(s[i], d[i], alpha, true), 256)
-ENGINE_ROW(OverlayRow, ModeQuad<kOverlay>(sv, dv, alpha16), OverlayPixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(DodgeRow, ModeQuad<kDodge>(sv, dv, alpha16), DodgePixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(ExclusionRow, ModeQuad<kExclusion>(sv, dv, alpha16), ExclusionPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, skip, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendDivRow, BlendQuad(sv, dv, skip, alpha32, true), BlendDivPixel(s[i], d[i], alpha), 255)
+ENGINE_ROW(PremulRow, Select(skip, dv, PremulQuad(sv, dv, alpha32, false)), PremulPixel(s[i], d[i], alpha, false), 256)
+ENGINE_ROW(Premul16Row, Select(skip, dv, PremulQuad(sv, dv, alpha32, true)), PremulPixel(s[i], d[i], alpha, true), 256)
+ENGINE_ROW(OverlayRow, Select(skip, dv, ModeQuad<kOverlay>(sv, dv, alpha16)), OverlayPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(DodgeRow, Select(skip, dv, ModeQuad<kDodge>(sv, dv, alpha16)), DodgePixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(ExclusionRow, Select(skip, dv, ModeQuad<kExclusion>(sv, dv, alpha16)), ExclusionPixel(s[i], d[i], alpha),
+           256)
 #undef ENGINE_ROW
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)

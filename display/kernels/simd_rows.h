@@ -12,11 +12,12 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
 }
 
 // Rows: a step of pixels that all skip is left alone (runs of transparent
-// sprite pixels); otherwise skipped pixels keep d and Step gives the others.
-// A row that does not end on a whole step ends with the last kStep pixels,
-// blended from d as it was before the row: where they overlap the body they
-// get the same values again. Rows shorter than a step go pixel by pixel
-// through Tail, the scalar pixel step. Step sees sv, dv, alpha16 and alpha32.
+// sprite pixels); otherwise Step gives the step's new pixels, keeping d where
+// skip is set. A row that does not end on a whole step ends with the last
+// kStep pixels, blended from d as it was before the row: where they overlap
+// the body they get the same values again. Rows shorter than a step go pixel
+// by pixel through Tail, the scalar pixel step. Step sees sv, dv, skip,
+// alpha16 and alpha32.
 #define ENGINE_ROW(Name, Step, Tail, Limit)                                                                            \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
@@ -35,7 +36,9 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
         if (n % kStep != 0) {                                                                                          \
             const V sv = Load(s + last);                                                                               \
             const V dv = Load(d + last);                                                                               \
-            rest = Select(SkipMask(sv, thr32), dv, Step);                                                              \
+            const V skip = SkipMask(sv, thr32);                                                                        \
+            (void)skip;                                                                                                \
+            rest = Step;                                                                                               \
         }                                                                                                              \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
@@ -44,7 +47,7 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
             if (AllSet(skip))                                                                                          \
                 continue;                                                                                              \
             const V dv = Load(d + i);                                                                                  \
-            Store(d + i, Select(skip, dv, Step));                                                                      \
+            Store(d + i, Step);                                                                                        \
         }                                                                                                              \
         if (i < n)                                                                                                     \
             Store(d + last, rest);                                                                                     \

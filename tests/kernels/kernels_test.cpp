@@ -77,6 +77,35 @@ TEST(KernelTables, SeededDrawsMatchTheReferenceAndStayInsideTheTarget)
     }
 }
 
+// The SIMD rows' divisions on their whole domain: AlphaComposite's weight
+// a*255/A on every (source alpha, target alpha) pair, white over black so
+// that a weight one off shows in every channel; ColorDodge's d*255/(255-s)
+// on every pair of channel values (s = S-1 at alpha 255).
+TEST(KernelTables, DivisionsAreExactOnEveryPair)
+{
+    struct Row {
+        BlendOp op;
+        uint32_t srcBase, srcStep, dstStep;
+    } const rows[] = {{BlendOp::AlphaComposite, 0xFFFFFF, 1u << 24, 1u << 24},
+                      {BlendOp::ColorDodge, 0xFF000000, 0x010101, 0x01010101}};
+    for (const Row& r : rows) {
+        std::vector<uint32_t> want;
+        ForEachKernel([&](BlendFn blend, const char* name) {
+            GuardedSurface src(256, 256), dst(256, 256);
+            for (uint32_t i = 0; i < 65536; ++i) {
+                src.At(i % 256, i / 256) = r.srcBase + (i % 256) * r.srcStep;
+                dst.At(i % 256, i / 256) = (i / 256) * r.dstStep;
+            }
+            ASSERT_TRUE(blend(r.op, dst.View(), {0, 0, 256, 256}, src.View(), {0, 0, 256, 256}, {}));
+            if (blend == BlendReference)
+                want = dst.words;
+            const auto diff = std::mismatch(dst.words.begin(), dst.words.end(), want.begin()).first;
+            EXPECT_TRUE(diff == dst.words.end())
+                << name << " op " << int(r.op) << ": word " << (diff - dst.words.begin());
+        });
+    }
+}
+
 constexpr BlendOp AC = BlendOp::AlphaComposite, AB = BlendOp::AlphaBlend, PM = BlendOp::Premultiplied,
                   OV = BlendOp::Overlay, CD = BlendOp::ColorDodge, EX = BlendOp::Exclusion, TI = BlendOp::Tint,
                   CA = BlendOp::ConstantAlpha;
