@@ -271,6 +271,7 @@ ENGINE_ROW(DodgeRow, Select(skip, dv, ModeOctet<kDodge>(sv, dv, alpha16)), Dodge
 ENGINE_ROW(ExclusionRow, Select(skip, dv, ModeOctet<kExclusion>(sv, dv, alpha16)), ExclusionPixel(s[i], d[i], alpha),
            256)
 #undef ENGINE_ROW
+#undef ENGINE_ROW_PRE
 
 // AlphaComposite in blocks: the weights of a block first, then the blends.
 // The weights' long chain of multiplies and a division would otherwise hold

@@ -141,20 +141,35 @@ inline V CompositeQuad(V s, V d, V alpha32)
     return _mm_or_si128(Weighted(s, d, w), _mm_slli_epi32(A, 24));
 }
 
-// AlphaBlend: w == 0 exactly for skipped pixels, which keep their alpha byte
-// (the blend gives their colour).
-inline V BlendQuad(V s, V d, V skip, V alpha32, bool divide)
+// AlphaBlend's 1:1 and Premultiplied's weight w = (Sa*alpha) >> 8 in both
+// lanes of each pixel: Sa from AG's alpha lanes times alpha*256, high half.
+// Their skip rule Sa*alpha < 256 is w == 0.
+inline V ShiftWeight2(V s, V alpha16)
 {
-    const V prod = Mul32Small(_mm_srli_epi32(s, 24), alpha32);
-    const V w = divide ? Div255(prod) : _mm_srli_epi32(prod, 8);
-    return _mm_or_si128(Weighted(s, d, w), _mm_and_si128(skip, _mm_and_si128(d, Set32(0xFF000000u))));
+    const V sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(AG(s), 0xF5), 0xF5);
+    return _mm_mulhi_epu16(sa, _mm_slli_epi16(alpha16, 8));
+}
+inline V ZeroWeight(V w2)
+{
+    return _mm_cmpeq_epi16(w2, _mm_setzero_si128());
+}
+
+// AlphaBlend: a pixel with w = 0 gets its colour back and keeps its alpha
+// byte; the others get alpha 0.
+inline V BlendQuad(V s, V d, V w2, V skip)
+{
+    return _mm_or_si128(Mix(s, d, w2, _mm_sub_epi16(Set16(256), w2)),
+                        _mm_and_si128(skip, _mm_and_si128(d, Set32(0xFF000000u))));
+}
+inline V BlendDivQuad(V s, V d, V skip, V alpha32)
+{
+    return BlendQuad(s, d, Spread2(Div255(Mul32Small(_mm_srli_epi32(s, 24), alpha32))), skip);
 }
 
 // Premultiplied: D*(255-w) + S*f per channel, low 8 bits kept (Mix).
-inline V PremulQuad(V s, V d, V alpha32, bool depth16)
+inline V PremulQuad(V s, V d, V w2, V alpha16, bool depth16)
 {
-    const V w2 = Spread2(_mm_srli_epi32(Mul32Small(_mm_srli_epi32(s, 24), alpha32), 8));
-    return Mix(d, s, _mm_sub_epi16(Set16(255), w2), depth16 ? w2 : Spread2(alpha32));
+    return Mix(d, s, _mm_sub_epi16(Set16(255), w2), depth16 ? w2 : alpha16);
 }
 
 // Overlay: d < 128: (2*d*s) >> 8 (at most 2*127*254 < 2^16);
@@ -231,15 +246,19 @@ inline V ConstAlphaQuad(V s, V d, V alpha16)
 #include "simd_rows.h"
 
 ENGINE_ROW(CompositeRow, CompositeQuad(sv, dv, alpha32), CompositePixel(s[i], d[i], alpha), 255)
-ENGINE_ROW(BlendShiftRow, BlendQuad(sv, dv, skip, alpha32, false), BlendShiftPixel(s[i], d[i], alpha), 256)
-ENGINE_ROW(BlendDivRow, BlendQuad(sv, dv, skip, alpha32, true), BlendDivPixel(s[i], d[i], alpha), 255)
-ENGINE_ROW(PremulRow, Select(skip, dv, PremulQuad(sv, dv, alpha32, false)), PremulPixel(s[i], d[i], alpha, false), 256)
-ENGINE_ROW(Premul16Row, Select(skip, dv, PremulQuad(sv, dv, alpha32, true)), PremulPixel(s[i], d[i], alpha, true), 256)
+ENGINE_ROW_PRE(BlendShiftRow, ShiftWeight2(sv, alpha16), ZeroWeight(pre), BlendQuad(sv, dv, pre, skip),
+               BlendShiftPixel(s[i], d[i], alpha), 256)
+ENGINE_ROW(BlendDivRow, BlendDivQuad(sv, dv, skip, alpha32), BlendDivPixel(s[i], d[i], alpha), 255)
+ENGINE_ROW_PRE(PremulRow, ShiftWeight2(sv, alpha16), ZeroWeight(pre),
+               Select(skip, dv, PremulQuad(sv, dv, pre, alpha16, false)), PremulPixel(s[i], d[i], alpha, false), 256)
+ENGINE_ROW_PRE(Premul16Row, ShiftWeight2(sv, alpha16), ZeroWeight(pre),
+               Select(skip, dv, PremulQuad(sv, dv, pre, alpha16, true)), PremulPixel(s[i], d[i], alpha, true), 256)
 ENGINE_ROW(OverlayRow, Select(skip, dv, ModeQuad<kOverlay>(sv, dv, alpha16)), OverlayPixel(s[i], d[i], alpha), 256)
 ENGINE_ROW(DodgeRow, Select(skip, dv, ModeQuad<kDodge>(sv, dv, alpha16)), DodgePixel(s[i], d[i], alpha), 256)
 ENGINE_ROW(ExclusionRow, Select(skip, dv, ModeQuad<kExclusion>(sv, dv, alpha16)), ExclusionPixel(s[i], d[i], alpha),
            256)
 #undef ENGINE_ROW
+#undef ENGINE_ROW_PRE
 
 void ConstAlphaRow(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)
 {

@@ -16,9 +16,11 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
 // skip is set. A row that does not end on a whole step ends with the last
 // kStep pixels, blended from d as it was before the row: where they overlap
 // the body they get the same values again. Rows shorter than a step go pixel
-// by pixel through Tail, the scalar pixel step. Step sees sv, dv, skip,
-// alpha16 and alpha32.
-#define ENGINE_ROW(Name, Step, Tail, Limit)                                                                            \
+// by pixel through Tail, the scalar pixel step. Pre is computed from sv
+// first, then Skip (sv, pre, thr32) gives the skip mask; Step sees sv, dv,
+// pre, skip, alpha16 and alpha32. ENGINE_ROW skips on the source alpha.
+#define ENGINE_ROW(Name, Step, Tail, Limit) ENGINE_ROW_PRE(Name, sv, SkipMask(sv, thr32), Step, Tail, Limit)
+#define ENGINE_ROW_PRE(Name, Pre, Skip, Step, Tail, Limit)                                                             \
     void Name(uint32_t* d, const uint32_t* s, int32_t n, uint32_t alpha)                                               \
     {                                                                                                                  \
         const V alpha32 = Set32(alpha);                                                                                \
@@ -26,6 +28,7 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
         const V thr32 = Set32(SkipThreshold(alpha, Limit));                                                            \
         (void)alpha16;                                                                                                 \
         (void)alpha32;                                                                                                 \
+        (void)thr32;                                                                                                   \
         if (n < kStep) {                                                                                               \
             for (int32_t i = 0; i < n; ++i)                                                                            \
                 d[i] = Tail;                                                                                           \
@@ -36,14 +39,18 @@ inline uint32_t SkipThreshold(uint32_t alpha, uint32_t limit)
         if (n % kStep != 0) {                                                                                          \
             const V sv = Load(s + last);                                                                               \
             const V dv = Load(d + last);                                                                               \
-            const V skip = SkipMask(sv, thr32);                                                                        \
+            const V pre = Pre;                                                                                         \
+            const V skip = Skip;                                                                                       \
+            (void)pre;                                                                                                 \
             (void)skip;                                                                                                \
             rest = Step;                                                                                               \
         }                                                                                                              \
         int32_t i = 0;                                                                                                 \
         for (; i + kStep <= n; i += kStep) {                                                                           \
             const V sv = Load(s + i);                                                                                  \
-            const V skip = SkipMask(sv, thr32);                                                                        \
+            const V pre = Pre;                                                                                         \
+            const V skip = Skip;                                                                                       \
+            (void)pre;                                                                                                 \
             if (AllSet(skip))                                                                                          \
                 continue;                                                                                              \
             const V dv = Load(d + i);                                                                                  \
