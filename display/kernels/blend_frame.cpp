@@ -40,6 +40,7 @@ struct ColumnRun {
     uint32_t id = 0; // unique per computed run
     float end = 0.0f;
     bool valid = false;
+    bool doubled = false; // cols[i] == cols[0] + i / 2 (2x upscaling)
     std::vector<int32_t> cols;
 };
 
@@ -109,6 +110,9 @@ public:
         // Columns never decrease: only a tail can pass the last one.
         for (int32_t i = dw_ - 1; i >= 0 && cols[i] > last_; --i)
             cols[i] = last_;
+        run.doubled = true;
+        for (int32_t i = 0; i < dw_ && run.doubled; ++i)
+            run.doubled = cols[i] == cols[0] + i / 2;
         run.startBits = bits;
         run.end = ax;
         run.valid = true;
@@ -196,8 +200,18 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
         // Upscaled rows repeat: gather again only when row or columns change.
         if (r.id != gatheredId || y != gatheredRow) {
             const uint32_t* s = RowAt(source, y);
-            for (int32_t i = 0; i < dw; ++i)
-                gathered[static_cast<size_t>(i)] = s[r.cols[static_cast<size_t>(i)]];
+            uint32_t* g = gathered.data();
+            if (r.doubled) {
+                const uint32_t* from = s + r.cols[0];
+                for (int32_t i = 0; i + 1 < dw; i += 2)
+                    g[i] = g[i + 1] = from[i / 2];
+                if (dw % 2 != 0)
+                    g[dw - 1] = from[dw / 2];
+            } else {
+                const int32_t* cols = r.cols.data();
+                for (int32_t i = 0; i < dw; ++i)
+                    g[i] = s[cols[i]];
+            }
             gatheredId = r.id;
             gatheredRow = y;
         }
