@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace Veld::Game {
 
@@ -39,26 +38,28 @@ bool IntersectRects(const Rect& a, const Rect& b, Rect& out)
 
 bool CDirtyRectList::ClipToDirtyRegion(const Rect& request, Rect& out) const
 {
-    std::vector<Rect> hits;
+    // Called for every draw: the box grows as the hits come, nothing is kept.
+    size_t hits = 0;
+    Rect box{};
     for (const Rect& d : m_listRects) {
         Rect hit;
         if (!IntersectRects(request, d, hit))
             continue;
-        hits.push_back(hit);
-        if (hits.size() > kMaxHits) {
+        if (++hits > kMaxHits) {
             out = request;
             return true;
         }
+        if (hits == 1) {
+            box = hit;
+            continue;
+        }
+        box.left = std::min(box.left, hit.left);
+        box.top = std::min(box.top, hit.top);
+        box.right = std::max(box.right, hit.right);
+        box.bottom = std::max(box.bottom, hit.bottom);
     }
-    if (hits.empty())
+    if (hits == 0)
         return false;
-    Rect box = hits.front();
-    for (const Rect& h : hits) {
-        box.left = std::min(box.left, h.left);
-        box.top = std::min(box.top, h.top);
-        box.right = std::max(box.right, h.right);
-        box.bottom = std::max(box.bottom, h.bottom);
-    }
     out = box;
     return true;
 }
