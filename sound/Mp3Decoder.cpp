@@ -2,10 +2,13 @@
 
 #include <mad.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
+
+#include "Mp3Tag.h"
 
 namespace Veld::Game {
 
@@ -70,10 +73,18 @@ mad_flow OnOutput(void* data, const mad_header* header, mad_pcm* pcm)
     return MAD_FLOW_CONTINUE;
 }
 
-// Mp3Decode's frame step: dither into the sink's memory.
+// libmad's synthesis delays its output by this many samples.
+constexpr uint64_t kDecoderDelay = 529;
+
+// Mp3Decode's frame step: dither into the sink's memory, keep the samples of
+// a pass in [skip, end).
 struct SinkContext {
     IMp3DecodeSink* sink;
     unsigned channels = 0; // 0 until the first frame
+    uint64_t skip = 0, end = UINT64_MAX;
+    uint64_t position = 0; // samples decoded in this pass
+    uint32_t frames = 0;   // frames that gave the sink samples
+    bool stopped = false;  // by the sink
 };
 
 bool WriteFrame(void* user, unsigned channels, unsigned sampleRate, const int32_t* left, const int32_t* right,
@@ -85,8 +96,10 @@ bool WriteFrame(void* user, unsigned channels, unsigned sampleRate, const int32_
         c.sink->OnFormat(c.channels, sampleRate);
     }
     uint8_t* out = c.sink->NextOutput();
-    if (!out)
+    if (!out) {
+        c.stopped = true;
         return false;
+    }
     if (length > kMp3MaxFrameBytes / 4)
         length = kMp3MaxFrameBytes / 4;
     // Frames keep the first frame's channel count: a mono frame in a stereo
@@ -97,13 +110,26 @@ bool WriteFrame(void* user, unsigned channels, unsigned sampleRate, const int32_
     else if (!right)
         right = left;
 
-    uint32_t bytes;
     {
+        // Trimmed samples are dithered too: the kept ones do not depend on the trim.
         Mp3SharedDither& dither = Mp3ProcessDither();
         std::lock_guard<std::mutex> guard(dither.lock);
-        bytes = Mp3WritePcm16(out, left, right, length, dither.left, dither.right);
+        Mp3WritePcm16(out, left, right, length, dither.left, dither.right);
     }
-    return c.sink->OnFrame(bytes);
+    const uint64_t from = c.position, to = from + length;
+    const uint64_t keepFrom = std::max(from, c.skip), keepTo = std::min(to, c.end);
+    c.position = to;
+    if (keepFrom >= keepTo)
+        return to < c.end;
+    const uint32_t sampleBytes = 2 * c.channels, bytes = static_cast<uint32_t>(keepTo - keepFrom) * sampleBytes;
+    if (keepFrom > from)
+        std::memmove(out, out + (keepFrom - from) * sampleBytes, bytes);
+    ++c.frames;
+    if (!c.sink->OnFrame(bytes)) {
+        c.stopped = true;
+        return false;
+    }
+    return keepTo < c.end; // the pass ends with its last kept sample
 }
 
 } // namespace
@@ -123,11 +149,24 @@ uint32_t Mp3DecodeFrames(const uint8_t* data, size_t size, Mp3FrameFn onFrame, v
     return context.frames;
 }
 
-uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink)
+uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink, bool loop)
 {
+    const Mp3Tag tag = Mp3ReadTag(data, size);
     SinkContext context;
     context.sink = &sink;
-    return Mp3DecodeFrames(data, size, WriteFrame, &context);
+    if (tag.exact) {
+        context.skip = tag.delay + kDecoderDelay;
+        context.end = context.skip + tag.Samples();
+    }
+    // A loop ends when the sink stops it, or a pass gives it nothing.
+    for (uint32_t before = UINT32_MAX; !context.stopped && context.frames != before;) {
+        before = context.frames;
+        context.position = 0;
+        Mp3DecodeFrames(data ? data + tag.audio : nullptr, size - tag.audio, WriteFrame, &context);
+        if (!loop)
+            break;
+    }
+    return context.frames;
 }
 
 bool CMp3Block::Allocate()
@@ -143,8 +182,11 @@ uint8_t* CMp3Block::Detach()
     if (!fresh)
         return nullptr;
     uint8_t* full = m_pBlock;
+    const uint32_t over = m_dwWritten > kMp3BlockSize ? m_dwWritten - kMp3BlockSize : 0;
+    std::memcpy(fresh, full + kMp3BlockSize, over);
     m_pBlock = fresh;
-    m_dwBlockFill.store(0, std::memory_order_relaxed);
+    m_dwWritten = over;
+    m_dwBlockFill.store(over, std::memory_order_relaxed);
     return full;
 }
 
@@ -157,6 +199,7 @@ void CMp3Block::Free()
 
 void CMp3Block::Restart()
 {
+    m_dwWritten = 0;
     m_dwBlockFill.store(0, std::memory_order_relaxed);
     m_dwBlockReadPos = 0;
     m_bFinished.store(false, std::memory_order_relaxed);
@@ -164,9 +207,18 @@ void CMp3Block::Restart()
 
 bool CMp3Block::Commit(uint32_t bytes)
 {
-    const uint32_t fill = m_dwBlockFill.load(std::memory_order_relaxed) + bytes;
-    m_dwBlockFill.store(fill, std::memory_order_release);
-    return fill >= kMp3BlockSize;
+    m_dwWritten += bytes;
+    m_dwBlockFill.store(std::min(m_dwWritten, kMp3BlockSize), std::memory_order_release);
+    return m_dwWritten >= kMp3BlockSize;
+}
+
+void CMp3Block::Recycle()
+{
+    const uint32_t over = m_dwWritten > kMp3BlockSize ? m_dwWritten - kMp3BlockSize : 0;
+    if (over)
+        std::memmove(m_pBlock, m_pBlock + kMp3BlockSize, over);
+    m_dwWritten = over;
+    m_dwBlockFill.store(over, std::memory_order_release);
 }
 
 uint32_t CMp3Block::Take(uint8_t* out, uint32_t size, bool* released)

@@ -11,8 +11,7 @@
 
 namespace Veld::Game {
 
-/// One stream block: 160 frames of 1152 stereo 16-bit samples (320 mono), so
-/// full blocks end on a frame boundary.
+/// One stream block: 160 frames of 1152 stereo 16-bit samples (320 mono).
 constexpr uint32_t kMp3BlockSize = 737280;
 /// The most PCM one frame writes: 1152 stereo 16-bit samples.
 constexpr uint32_t kMp3MaxFrameBytes = 4608;
@@ -54,14 +53,18 @@ using Mp3FrameFn = bool (*)(void* user, unsigned channels, unsigned sampleRate, 
 uint32_t Mp3DecodeFrames(const uint8_t* data, size_t size, Mp3FrameFn onFrame, void* user);
 
 /// Decodes the MPEG audio frames in data[0, size), the last one included,
-/// with the process-wide dither. Returns the number of frames written.
-uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink);
+/// with the process-wide dither. An Info frame is not audio; with the encoder
+/// delay and padding of its LAME extension the PCM is trimmed to the encoded
+/// samples. loop: the audio runs on from its first sample when it ends, until
+/// the sink stops the decode. Returns the number of frames written.
+uint32_t Mp3Decode(const uint8_t* data, size_t size, IMp3DecodeSink& sink, bool loop = false);
 
 /// The stream block. One writer (the decoding worker) appends frames until
 /// the block is complete: full, or the decode finished. One reader takes the
 /// bytes in order, never past the fill, and releases a complete block when it
 /// has taken its last byte; the writer waits for that release before it
-/// writes again.
+/// writes again. What the frame that filled the block wrote past its end
+/// starts the next block.
 class CMp3Block {
 public:
     CMp3Block() = default;
@@ -77,16 +80,18 @@ public:
     void Restart();
 
     // Writer.
-    uint8_t* WritePointer() { return m_pBlock + m_dwBlockFill.load(std::memory_order_relaxed); }
-    /// Publishes bytes written at WritePointer(); true when the block is full.
+    uint8_t* WritePointer() { return m_pBlock + m_dwWritten; }
+    /// Publishes bytes written at WritePointer() up to the block size; true
+    /// when the block is full.
     bool Commit(uint32_t bytes);
     /// The decode has ended: the block holds its last bytes.
     void Finish() { m_bFinished.store(true, std::memory_order_release); }
-    /// Empties the block after the reader released it (or whole-mode copy).
-    void Recycle() { m_dwBlockFill.store(0, std::memory_order_release); }
-    /// Gives the block's memory (kMp3BlockAlloc bytes, array new) to the
-    /// caller and continues empty in a new allocation; null, and nothing
-    /// changed, when that fails. Only without a concurrent reader.
+    /// Empties the block after the reader released it (or whole-mode copy),
+    /// keeping what was written past its end.
+    void Recycle();
+    /// Gives the block's memory (kMp3BlockAlloc bytes, array new, Fill() of
+    /// them used) to the caller and continues in a new allocation; null, and
+    /// nothing changed, when that fails. Only without a concurrent reader.
     uint8_t* Detach();
     const uint8_t* Data() const { return m_pBlock; }
     uint32_t Fill() const { return m_dwBlockFill.load(std::memory_order_acquire); }
@@ -106,6 +111,7 @@ private:
     uint8_t* m_pBlock = nullptr;
     std::atomic<uint32_t> m_dwBlockFill{0};
     uint32_t m_dwBlockReadPos = 0;
+    uint32_t m_dwWritten = 0; // the writer's: the fill and what lies past the block
     std::atomic<bool> m_bFinished{false};
 };
 

@@ -20,7 +20,8 @@ const unsigned int kStopCheckFrames = 32;
 
 CMp3File::CMp3File()
     : m_wfx(), m_dwTotalBytes(0), m_pThread(nullptr), m_hNotifyWindow(nullptr), m_hStopEvent(nullptr), m_bWhole(true),
-      m_pReadTracer(nullptr), m_bReadyPosted(false), m_hConsumed(nullptr), m_bBusy(false), m_nFramesToCheck(0)
+      m_bLoopNext(false), m_bLoop(false), m_pReadTracer(nullptr), m_bReadyPosted(false), m_hConsumed(nullptr),
+      m_bBusy(false), m_nFramesToCheck(0)
 {
 }
 
@@ -143,6 +144,7 @@ HRESULT CMp3File::ResetFile()
 
     // No worker runs now, and the reader waits for the data-ready message.
     m_bBusy = false;
+    m_bLoop = m_bLoopNext;
     m_block.Restart();
     m_bReadyPosted = false;
     m_pThread->Start(this, caller);
@@ -196,7 +198,7 @@ HRESULT CMp3File::DecodeFile()
     FreeChunks();
     m_dwTotalBytes = 0;
     m_nFramesToCheck = kStopCheckFrames;
-    const uint32_t frames = Mp3Decode(static_cast<const uint8_t*>(view), size, *this);
+    const uint32_t frames = Mp3Decode(static_cast<const uint8_t*>(view), size, *this, !m_bWhole && m_bLoop);
 
     HRESULT hr = S_OK;
     if (m_bWhole) {

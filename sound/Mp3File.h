@@ -46,6 +46,9 @@ public:
     /// The reader; when it is also an ICallerThread it receives the worker's
     /// messages, WM_SOUND_DATA_READY among them.
     void SetReadTracer(IReadTracer* tracer) override { m_pReadTracer = tracer; }
+    /// Streamed: the next ResetFile's decode loops from the first audio
+    /// sample into the same block and never finishes.
+    void SetLoop(bool loop) override { m_bLoopNext = loop; }
 
     /// Streamed: the block is full, or holds the last bytes of the decode, so
     /// a read now gets all that the decoder will put there.
@@ -77,6 +80,8 @@ private:
     HANDLE m_hStopEvent;
     std::wstring m_path;
     bool m_bWhole;
+    bool m_bLoopNext; // SetLoop's, taken by ResetFile
+    bool m_bLoop;     // the running stream's
     IReadTracer* m_pReadTracer;
     bool m_bReadyPosted;
     HANDLE m_hConsumed;

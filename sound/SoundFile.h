@@ -34,6 +34,9 @@ public:
     /// Bytes the reader's buffer must hold: the whole sound, or one stream block.
     virtual DWORD GetSize() = 0;
     virtual void SetReadTracer(IReadTracer* tracer) = 0;
+    /// Streamed: true makes the data run on from its first sample when it
+    /// ends, without end; takes effect at the next ResetFile.
+    virtual void SetLoop(bool) {}
     /// Owners delete file objects through this interface.
     virtual ~ISoundFile() {}
 };
