@@ -26,7 +26,7 @@ static_assert(sizeof(std::wstring) == 24, "client and engine must share the std:
 
 /// Events of ISoundExEvent::OnSoundEvent.
 enum SoundEvent {
-    SoundFinished = 0, ///< the play reached the end; its id is no longer valid
+    SoundFinished = 0, ///< the play reached the end (never for a looping play); its id is no longer valid
     SoundStopped = 1,  ///< the play was stopped; its id is no longer valid
     SoundPaused = 2    ///< the play was paused; ResumeSound continues it under the same id
 };
@@ -59,6 +59,27 @@ public:
     virtual void StopAllSounds() = 0; // slot 5
     /// Sets the event sink (not owned); null switches events off.
     virtual void SetSoundEvent(ISoundExEvent* pSink) = 0; // slot 6
+
+    // Mixing. Every play starts at volume 100 and pan 0. Volumes are percent
+    // of amplitude: DirectSound gets 2000 * log10(percent / 100) millibels
+    // (50 -> -602), 0 is silent. Values out of range are clamped; an unknown
+    // or ended play id returns false. Fades and the ends of whole plays are
+    // watched on the engine's thread, every 20 ms while there is one.
+
+    /// The play's volume, 0 to 100; cancels a running fade.
+    virtual bool SetVolume(int nPlayId, int nVolume) = 0; // slot 7
+    /// -100 (left only) to 100 (right only), 0 centre: the far channel keeps
+    /// 100 - |nPan| percent, the near one all (DSBPAN_LEFT at -100, DSBPAN_RIGHT at 100).
+    virtual bool SetPan(int nPlayId, int nPan) = 0; // slot 8
+    /// Moves the play's volume from where it is to nTargetVolume in a straight
+    /// line over nMilliseconds (0: at once), then, when bStopAtEnd, stops the
+    /// play as StopSound does. A second fade replaces the first; SetVolume,
+    /// StopSound, PauseSound and the play's end cancel it (a paused play
+    /// resumes at the volume it had).
+    virtual bool FadeSound(int nPlayId, int nTargetVolume, unsigned int nMilliseconds, bool bStopAtEnd) = 0; // slot 9
+    /// A factor on every play, 0 to 100 (default 100): a play sounds at
+    /// volume x master / 100, also plays started later.
+    virtual void SetMasterVolume(int nVolume) = 0; // slot 10
 };
 
 /// Device id that Play returns for a file MCI cannot open.

@@ -1,8 +1,12 @@
 #include "DSound7.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "Mp3File.h"
 #include "WaveFile.h"
@@ -10,8 +14,35 @@
 namespace Veld {
 namespace Game {
 
+namespace {
+
+const UINT_PTR kTickTimer = 1;
+
+int Clamp(int nValue, int nLow, int nHigh)
+{
+    return std::min(std::max(nValue, nLow), nHigh);
+}
+
+} // namespace
+
+LONG VolumeToMillibels(double dPercent)
+{
+    if (dPercent <= 0)
+        return DSBVOLUME_MIN;
+    const LONG lMillibels = std::lround(2000 * std::log10(std::min(dPercent, 100.0) / 100));
+    return std::max<LONG>(lMillibels, DSBVOLUME_MIN);
+}
+
+LONG PanToMillibels(int nPan)
+{
+    nPan = Clamp(nPan, -100, 100);
+    const LONG lFar = VolumeToMillibels(100 - std::abs(nPan)); // the far channel's attenuation
+    return nPan < 0 ? lFar : -lFar;
+}
+
 CDSound7::CDSound7()
-    : m_pDirectSound(nullptr), m_pSoundEvent(nullptr), m_nLastPlayId(0), m_nDispatching(0), m_bRetired(false)
+    : m_pDirectSound(nullptr), m_pSoundEvent(nullptr), m_nLastPlayId(0), m_nDispatching(0), m_bRetired(false),
+      m_nMaster(100), m_bTicking(false)
 {
     RegisterSoundFileType(L"mp3", &CMp3File::Create);
     RegisterSoundFileType(L"wav", &CWaveFile::Create);
@@ -21,6 +52,7 @@ CDSound7::CDSound7()
 CDSound7::~CDSound7()
 {
     Retire();
+    m_tickWindow.Destroy(true);
     for (auto& entry : m_sounds) {
         delete entry.second;
         entry.second = nullptr;
@@ -35,6 +67,9 @@ CDSound7::~CDSound7()
 
 void CDSound7::Retire()
 {
+    if (m_bTicking)
+        KillTimer(m_tickWindow.GetHandle(), kTickTimer);
+    m_bTicking = false;
     m_pSoundEvent = nullptr;
     if (GetSoundObjectEventSink() == this)
         SetSoundObjectEventSink(nullptr);
@@ -118,15 +153,24 @@ int CDSound7::PlaySound(const std::wstring& strName, bool bLoop)
         TakeByBuffer(pSound, nIndex, &stale, true); // an earlier play that ended unreported
     }
     const int nPlayId = ++m_nLastPlayId;
+    const PlayRecord record = {nPlayId, pSound, nIndex, bLoop ? 1 : 0, 100.0, 0, false, false, {}};
     try {
-        m_plays.push_back({nPlayId, pSound, nIndex, bLoop ? 1 : 0});
+        m_plays.push_back(record);
     } catch (const std::exception&) {
         return -1;
     }
+    // A whole buffer takes its level before it sounds (an earlier play may
+    // have left another); a stream's start keeps it for the buffer it makes,
+    // while a refused start must not touch the running stream's.
+    if (!pSound->IsStreamMode())
+        Apply(record);
     if (FAILED(pSound->Play(nIndex, bLoop ? DSBPLAY_LOOPING : 0))) {
         EraseById(nPlayId);
         return -1;
     }
+    if (pSound->IsStreamMode())
+        Apply(record);
+    UpdateTick();
     return nPlayId;
 }
 
@@ -141,22 +185,32 @@ void CDSound7::StopSound(int nPlayId)
 
 void CDSound7::PauseSound(int nPlayId)
 {
-    const PlayRecord record = FindById(nPlayId);
-    if (record.sound && !m_bRetired)
-        record.sound->Pause(record.bufferIndex);
+    PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
+        return;
+    pRecord->paused = true;
+    pRecord->fade.active = false;
+    pRecord->sound->Pause(pRecord->bufferIndex); // reports paused: the client may call back
 }
 
 void CDSound7::ResumeSound(int nPlayId)
 {
-    const PlayRecord record = FindById(nPlayId);
-    if (record.sound && !m_bRetired)
-        record.sound->Play(record.bufferIndex, record.loop ? DSBPLAY_LOOPING : 0);
+    PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
+        return;
+    pRecord->paused = pRecord->halted = false;
+    pRecord->sound->Play(pRecord->bufferIndex, pRecord->loop ? DSBPLAY_LOOPING : 0);
+    UpdateTick();
 }
 
 void CDSound7::StopAllSounds()
 {
     if (m_bRetired)
         return;
+    for (PlayRecord& record : m_plays) {
+        record.halted = true;
+        record.fade.active = false;
+    }
     for (auto& entry : m_sounds)
         if (entry.second)
             entry.second->StopAll();
@@ -166,6 +220,129 @@ void CDSound7::SetSoundEvent(ISoundExEvent* pSink)
 {
     if (!m_bRetired)
         m_pSoundEvent = pSink;
+}
+
+bool CDSound7::SetVolume(int nPlayId, int nVolume)
+{
+    PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
+        return false;
+    pRecord->volume = Clamp(nVolume, 0, 100);
+    pRecord->fade.active = false;
+    Apply(*pRecord);
+    return true;
+}
+
+bool CDSound7::SetPan(int nPlayId, int nPan)
+{
+    PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
+        return false;
+    pRecord->pan = Clamp(nPan, -100, 100);
+    Apply(*pRecord);
+    return true;
+}
+
+bool CDSound7::FadeSound(int nPlayId, int nTargetVolume, unsigned int nMilliseconds, bool bStopAtEnd)
+{
+    PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
+        return false;
+    const double dTarget = Clamp(nTargetVolume, 0, 100);
+    pRecord->fade = {nMilliseconds > 0, bStopAtEnd, pRecord->volume, dTarget, GetTickCount(), nMilliseconds};
+    if (nMilliseconds > 0) {
+        UpdateTick();
+        return true;
+    }
+    pRecord->volume = dTarget;
+    Apply(*pRecord);
+    if (bStopAtEnd)
+        StopSound(nPlayId);
+    return true;
+}
+
+void CDSound7::SetMasterVolume(int nVolume)
+{
+    if (!m_pDirectSound || m_bRetired)
+        return;
+    m_nMaster = Clamp(nVolume, 0, 100);
+    for (const PlayRecord& record : m_plays)
+        Apply(record);
+}
+
+void CDSound7::Apply(const PlayRecord& record)
+{
+    record.sound->SetLevel(record.bufferIndex, VolumeToMillibels(record.volume * m_nMaster / 100),
+                           PanToMillibels(record.pan));
+}
+
+bool CDSound7::NeedsTick() const
+{
+    for (const PlayRecord& record : m_plays)
+        if (record.fade.active || (!record.loop && !record.paused && !record.halted && !record.sound->IsStreamMode()))
+            return true;
+    return false;
+}
+
+void CDSound7::UpdateTick()
+{
+    const bool bNeeded = !m_bRetired && NeedsTick();
+    if (bNeeded == m_bTicking)
+        return;
+    if (!bNeeded) {
+        KillTimer(m_tickWindow.GetHandle(), kTickTimer);
+        m_bTicking = false;
+    } else if (m_tickWindow.GetHandle() || m_tickWindow.Create(this)) {
+        m_bTicking = SetTimer(m_tickWindow.GetHandle(), kTickTimer, kTickMs, nullptr) != 0;
+    }
+}
+
+void CDSound7::Tick()
+{
+    // Fade steps first; the stops and ends they find are reported after the
+    // walk, each play looked up again (the client may change the list).
+    std::vector<std::pair<int, int>> due;
+    const DWORD dwNow = GetTickCount();
+    for (PlayRecord& record : m_plays) {
+        Fade& fade = record.fade;
+        if (fade.active) {
+            const DWORD dwElapsed = dwNow - fade.start;
+            const double dDone = dwElapsed >= fade.ms ? 1.0 : double(dwElapsed) / fade.ms;
+            record.volume = fade.from + (fade.to - fade.from) * dDone;
+            Apply(record);
+            fade.active = dDone < 1.0;
+            if (!fade.active && fade.stopAtEnd)
+                due.push_back({record.playId, SoundStopped});
+        }
+        // The platform does not report the end of a non-looping buffer everywhere.
+        if (!record.loop && !record.paused && !record.halted && !record.sound->IsStreamMode() &&
+            !record.sound->IsPlaying(record.bufferIndex))
+            due.push_back({record.playId, SoundFinished});
+    }
+    for (const auto& item : due) {
+        if (m_bRetired)
+            return;
+        if (item.second == SoundStopped) {
+            StopSound(item.first);
+            continue;
+        }
+        const PlayRecord record = FindById(item.first);
+        if (!record.sound)
+            continue; // stopped by its fade, or by the client
+        EraseById(item.first);
+        record.sound->Rewind(record.bufferIndex); // free for the next play
+        Notify(item.first, SoundFinished);
+    }
+    UpdateTick();
+}
+
+LRESULT CDSound7::OnMessage(UINT message, WPARAM wParam, LPARAM, bool* handled)
+{
+    if (message == WM_TIMER && wParam == kTickTimer && m_bTicking)
+        Tick();
+    else
+        *handled = false;
+    return 0;
 }
 
 void CDSound7::OnSoundFinished(CDSoundObject* pSound, int nBufferIndex)
@@ -202,7 +379,15 @@ CDSound7::PlayRecord CDSound7::FindById(int nPlayId) const
     for (const PlayRecord& record : m_plays)
         if (record.playId == nPlayId)
             return record;
-    return {-1, nullptr, -1, 0};
+    return {-1, nullptr, -1, 0, 100.0, 0, false, false, {}};
+}
+
+CDSound7::PlayRecord* CDSound7::Find(int nPlayId)
+{
+    for (PlayRecord& record : m_plays)
+        if (record.playId == nPlayId)
+            return &record;
+    return nullptr;
 }
 
 bool CDSound7::EraseById(int nPlayId)

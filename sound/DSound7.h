@@ -1,5 +1,7 @@
 // The DirectSound device: the DirectSound object, the table of named sounds
-// and the play records through which the client addresses single plays.
+// and the play records through which the client addresses single plays, with
+// their volume, pan and fade; a tick on the engine's thread drives the fades
+// and sees whole plays end.
 #pragma once
 
 #include <windows.h>
@@ -11,12 +13,18 @@
 #include <string>
 
 #include "DSoundObject.h"
+#include "MessageWindow.h"
 #include "Sound.h"
 
 namespace Veld {
 namespace Game {
 
-class CDSound7 final : public ISoundEx, public IDSoundObjectEvent {
+/// DirectSound millibels for a volume in percent of amplitude (0: silent).
+LONG VolumeToMillibels(double dPercent);
+/// DirectSound pan for -100 (left) to 100 (right): the far channel at 100 - |nPan| percent.
+LONG PanToMillibels(int nPan);
+
+class CDSound7 final : public ISoundEx, public IDSoundObjectEvent, private Client::Utility::IMessageWindowCallback {
 public:
     /// Registers the wave and MP3 readers and becomes the sound object sink.
     CDSound7();
@@ -40,6 +48,10 @@ public:
     void ResumeSound(int nPlayId) override;
     void StopAllSounds() override;
     void SetSoundEvent(ISoundExEvent* pSink) override;
+    bool SetVolume(int nPlayId, int nVolume) override;
+    bool SetPan(int nPlayId, int nPan) override;
+    bool FadeSound(int nPlayId, int nTargetVolume, unsigned int nMilliseconds, bool bStopAtEnd) override;
+    void SetMasterVolume(int nVolume) override;
 
     // IDSoundObjectEvent
     void OnSoundFinished(CDSoundObject* pSound, int nBufferIndex) override;
@@ -56,16 +68,37 @@ public:
     IDirectSound* GetDirectSound() const { return m_pDirectSound; }
     /// The sound object loaded under strName, or null.
     CDSoundObject* FindSound(const std::wstring& strName) const;
+    /// The tick's period, and whether it runs now.
+    static const UINT kTickMs = 20;
+    bool IsTicking() const { return m_bTicking; }
 
 private:
+    struct Fade {
+        bool active;
+        bool stopAtEnd;
+        double from, to;
+        DWORD start, ms;
+    };
     struct PlayRecord {
         int playId;
         CDSoundObject* sound;
         int bufferIndex;
         int loop;
+        double volume; // percent, fractions while fading
+        int pan;
+        bool paused; // by PauseSound, until ResumeSound
+        bool halted; // by StopAllSounds: not watched for its end
+        Fade fade;
     };
 
     PlayRecord FindById(int nPlayId) const;
+    PlayRecord* Find(int nPlayId);
+    void Apply(const PlayRecord& record);
+    /// Starts the tick when a record needs watching; stops it otherwise.
+    void UpdateTick();
+    bool NeedsTick() const;
+    void Tick();
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
     bool EraseById(int nPlayId);
     bool TakeByBuffer(CDSoundObject* pSound, int nBufferIndex, PlayRecord* pRecord, bool bErase);
     void Notify(int nPlayId, int nEvent);
@@ -77,6 +110,9 @@ private:
     int m_nLastPlayId;
     int m_nDispatching;
     bool m_bRetired;
+    int m_nMaster;
+    Client::Utility::CMessageWindow m_tickWindow;
+    bool m_bTicking;
 };
 
 } // namespace Game

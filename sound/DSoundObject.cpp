@@ -16,7 +16,8 @@ namespace {
 
 IDSoundObjectEvent* g_pSoundObjectEventSink = nullptr;
 
-const DWORD kCreationFlags = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
+const DWORD kCreationFlags = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2 |
+                             DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN;
 const int kRestoreTries = 100;  // 10 ms apart: a buffer lost for a second stays lost
 const DWORD kCursorPollMs = 10; // while the last data of a stream plays out
 const DWORD kBlockPollMs = 2;   // while the decoder finishes the next block
@@ -45,53 +46,12 @@ IDSoundObjectEvent* GetSoundObjectEventSink()
 }
 
 // ---------------------------------------------------------------------------
-// CNotification
-
-CDSoundObject::CNotification::CNotification(CDSoundObject* pOwner, int nIndex, HANDLE hEndEvent)
-    : m_hEndEvent(hEndEvent), m_pOwner(pOwner), m_nIndex(nIndex), m_bWaiting(false),
-      m_hStarted(CreateEventW(nullptr, TRUE, FALSE, nullptr))
-{
-    m_thread.m_events.Add(this);
-}
-
-CDSoundObject::CNotification::~CNotification()
-{
-    m_thread.Stop(true);
-    if (m_hEndEvent)
-        CloseHandle(m_hEndEvent);
-    if (m_hStarted)
-        CloseHandle(m_hStarted);
-}
-
-unsigned int CDSoundObject::CNotification::Run(HANDLE hStopEvent, HWND)
-{
-    if (IDirectSoundBuffer* pBuffer = m_pOwner->GetBuffer(m_nIndex))
-        pBuffer->Play(0, 0, 0);
-    m_bWaiting = true;
-    SetEvent(m_hStarted);
-    const HANDLE handles[2] = {m_hEndEvent, hStopEvent};
-    WaitForMultipleObjects(m_hEndEvent ? 2 : 1, m_hEndEvent ? handles : handles + 1, FALSE, INFINITE);
-    m_bWaiting = false;
-    return 1;
-}
-
-void CDSoundObject::CNotification::OnThreadExit()
-{
-    if (m_bWaiting)
-        return;
-    if (m_hEndEvent)
-        ResetEvent(m_hEndEvent);
-    if (IDSoundObjectEvent* pSink = GetSoundObjectEventSink())
-        pSink->OnSoundFinished(m_pOwner, m_nIndex);
-}
-
-// ---------------------------------------------------------------------------
 // CDSoundObject
 
 CDSoundObject::CDSoundObject(IDirectSound* pDirectSound)
     : m_pDirectSound(pDirectSound), m_dwBufferBytes(0), m_pFile(nullptr), m_dwCreationFlags(0), m_desc(),
       m_bWhole(true), m_hReady(nullptr), m_bReadySeen(false), m_bStreaming(false), m_bStopRequested(false),
-      m_bStreamStarted(false), m_bWorkerDone(false)
+      m_bStreamStarted(false), m_bWorkerDone(false), m_lStreamVolume(DSBVOLUME_MAX), m_lStreamPan(DSBPAN_CENTER)
 {
     InitializeCriticalSection(&m_lock);
     m_thread.m_events.Add(this);
@@ -101,9 +61,6 @@ CDSoundObject::~CDSoundObject()
 {
     // The worker releases its own buffer; it must be gone before the file.
     m_thread.Stop(true);
-    for (CNotification* pNotification : m_notifications)
-        delete pNotification;
-    m_notifications.clear();
     for (IDirectSoundBuffer* pBuffer : m_buffers)
         if (pBuffer)
             pBuffer->Release();
@@ -159,7 +116,6 @@ HRESULT CDSoundObject::Create(const std::wstring& strPath, unsigned int nBufferC
     try {
         buffers.assign(nBufferCount, nullptr);
         m_buffers.reserve(nBufferCount);
-        m_notifications.reserve(nBufferCount);
     } catch (const std::exception&) {
         return fail(E_OUTOFMEMORY);
     }
@@ -175,39 +131,11 @@ HRESULT CDSoundObject::Create(const std::wstring& strPath, unsigned int nBufferC
         release();
         return fail(hr);
     }
-    for (unsigned int i = 0; i < nBufferCount; ++i) {
-        FillBufferWithSound(buffers[i]);
-        if (!AddWatcher(buffers[i], static_cast<int>(i))) {
-            release();
-            for (CNotification* pNotification : m_notifications)
-                delete pNotification;
-            m_notifications.clear();
-            return fail(E_OUTOFMEMORY);
-        }
-    }
+    for (IDirectSoundBuffer* pBuffer : buffers)
+        FillBufferWithSound(pBuffer);
     CLock lock(&m_lock);
     m_buffers = buffers;
     return S_OK;
-}
-
-bool CDSoundObject::AddWatcher(IDirectSoundBuffer* pBuffer, int nIndex)
-{
-    HANDLE hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (hEvent && !SetBufferNotification(pBuffer, m_dwBufferBytes - 1, hEvent))
-        hEvent = nullptr; // closed by the failed set-up
-    CNotification* pNotification = new (std::nothrow) CNotification(this, nIndex, hEvent);
-    if (!pNotification) {
-        if (hEvent)
-            CloseHandle(hEvent);
-        return false;
-    }
-    try {
-        m_notifications.push_back(pNotification);
-    } catch (const std::exception&) {
-        delete pNotification;
-        return false;
-    }
-    return true;
 }
 
 int CDSoundObject::AddBuffer()
@@ -224,10 +152,6 @@ int CDSoundObject::AddBuffer()
         FillBufferWithSound(pBuffer);
     CLock lock(&m_lock);
     const int nIndex = static_cast<int>(m_buffers.size());
-    if (pBuffer && !AddWatcher(pBuffer, nIndex)) {
-        pBuffer->Release();
-        pBuffer = nullptr;
-    }
     try {
         m_buffers.push_back(pBuffer);
     } catch (const std::exception&) {
@@ -326,6 +250,7 @@ HRESULT CDSoundObject::Play(int nIndex, DWORD dwFlags)
             m_bWorkerDone = false;
         }
         m_pFile->SetReadTracer(this);
+        m_pFile->SetLoop((dwFlags & DSBPLAY_LOOPING) != 0);
         m_pFile->ResetFile();
         if (!m_thread.Start(this, this)) {
             CloseReady();
@@ -422,6 +347,38 @@ HRESULT CDSoundObject::StopAll()
     return hr;
 }
 
+bool CDSoundObject::IsPlaying(int nIndex)
+{
+    CLock lock(&m_lock);
+    DWORD dwStatus = 0;
+    return m_bWhole && nIndex >= 0 && static_cast<size_t>(nIndex) < m_buffers.size() && m_buffers[nIndex] &&
+           SUCCEEDED(m_buffers[nIndex]->GetStatus(&dwStatus)) && (dwStatus & DSBSTATUS_PLAYING);
+}
+
+HRESULT CDSoundObject::Rewind(int nIndex)
+{
+    CLock lock(&m_lock);
+    if (!m_bWhole || nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size() || !m_buffers[nIndex])
+        return E_FAIL;
+    return m_buffers[nIndex]->SetCurrentPosition(0);
+}
+
+HRESULT CDSoundObject::SetLevel(int nIndex, LONG lVolume, LONG lPan)
+{
+    CLock lock(&m_lock);
+    if (!m_bWhole) {
+        m_lStreamVolume = lVolume;
+        m_lStreamPan = lPan;
+        if (m_buffers.empty())
+            return S_FALSE;
+        nIndex = 0;
+    }
+    if (nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size() || !m_buffers[nIndex])
+        return E_FAIL;
+    const HRESULT hr = m_buffers[nIndex]->SetVolume(lVolume);
+    return FAILED(hr) ? hr : m_buffers[nIndex]->SetPan(lPan);
+}
+
 HRESULT CDSoundObject::RestoreBuffer(IDirectSoundBuffer* pBuffer, bool* pbRestored)
 {
     if (!pBuffer)
@@ -469,20 +426,6 @@ HRESULT CDSoundObject::FillBufferWithSound(IDirectSoundBuffer* pBuffer)
         std::memset(static_cast<BYTE*>(pData) + dwRead, SilenceByte(), dwBytes - dwRead);
     pBuffer->Unlock(pData, dwBytes, nullptr, 0);
     return FAILED(hr) ? hr : S_OK;
-}
-
-bool CDSoundObject::SetBufferNotification(IDirectSoundBuffer* pBuffer, DWORD dwOffset, HANDLE hEvent)
-{
-    IDirectSoundNotify* pNotify = nullptr;
-    DSBPOSITIONNOTIFY position = {dwOffset, hEvent};
-    if (SUCCEEDED(pBuffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&pNotify)))) {
-        const HRESULT hr = pNotify->SetNotificationPositions(1, &position);
-        pNotify->Release();
-        if (SUCCEEDED(hr))
-            return true;
-    }
-    CloseHandle(hEvent);
-    return false;
 }
 
 void CDSoundObject::CloseReady()
@@ -638,6 +581,8 @@ unsigned int CDSoundObject::Run(HANDLE hStopEvent, HWND)
     }
     {
         CLock lock(&m_lock);
+        pBuffer->SetVolume(m_lStreamVolume);
+        pBuffer->SetPan(m_lStreamPan);
         try {
             m_buffers.push_back(pBuffer);
         } catch (const std::exception&) {

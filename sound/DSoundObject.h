@@ -1,6 +1,7 @@
 // One loaded sound: a sound file and the DirectSound buffers that play it,
 // either whole (one voice per buffer) or streamed through one looping buffer
-// that a worker thread refills half by half.
+// that a worker thread refills half by half. Buffers have volume and pan
+// controls; the device watches whole plays for their end.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,13 @@ public:
     HRESULT Stop(int nIndex);
     /// Rewinds and stops every buffer; no reports, a stream worker goes on.
     HRESULT StopAll();
+    /// Whole: the buffer is playing. False for a stream.
+    bool IsPlaying(int nIndex);
+    /// Rewinds a whole buffer, without reports.
+    HRESULT Rewind(int nIndex);
+    /// DirectSound volume and pan of a buffer; a stream keeps them for the
+    /// buffer its worker makes (S_FALSE while it has none).
+    HRESULT SetLevel(int nIndex, LONG lVolume, LONG lPan);
 
     bool IsStreamMode() const { return !m_bWhole; }
     bool IsStreaming();
@@ -69,31 +77,9 @@ public:
     void OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnThreadExit() override;
 
-    /// Watches one whole-mode buffer for its end. Made with its buffer, never
-    /// started: whole-mode plays report no end.
-    class CNotification final : public Client::Utility::IWorkThread, public Client::Utility::IThreadEvent {
-    public:
-        CNotification(CDSoundObject* pOwner, int nIndex, HANDLE hEndEvent);
-        ~CNotification();
-        CNotification(const CNotification&) = delete;
-        CNotification& operator=(const CNotification&) = delete;
-        unsigned int Run(HANDLE hStopEvent, HWND hNotifyWindow) override;
-        void OnThreadExit() override;
-
-    private:
-        Client::Utility::CThread m_thread;
-        HANDLE m_hEndEvent;
-        CDSoundObject* m_pOwner;
-        int m_nIndex;
-        volatile bool m_bWaiting;
-        HANDLE m_hStarted;
-    };
-
 private:
     HRESULT RestoreBuffer(IDirectSoundBuffer* pBuffer, bool* pbRestored);
     HRESULT FillBufferWithSound(IDirectSoundBuffer* pBuffer);
-    bool SetBufferNotification(IDirectSoundBuffer* pBuffer, DWORD dwOffset, HANDLE hEvent);
-    bool AddWatcher(IDirectSoundBuffer* pBuffer, int nIndex);
     int AddBuffer();
     BYTE SilenceByte();
     void FinishWorker(bool bStopped);
@@ -115,10 +101,10 @@ private:
     bool m_bStreaming;
     bool m_bStopRequested;
     bool m_bStreamStarted;
-    std::vector<CNotification*> m_notifications;
     // Guards m_buffers and the stream flags against the worker.
     CRITICAL_SECTION m_lock;
-    bool m_bWorkerDone; // the worker has returned (its end may not be dispatched yet)
+    bool m_bWorkerDone;                 // the worker has returned (its end may not be dispatched yet)
+    LONG m_lStreamVolume, m_lStreamPan; // for the stream's buffer, also one still to be made
 };
 
 } // namespace Game

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <regex>
+#include <vector>
 
 #include "DDGameEngine.h"
 #include "Display.h"
@@ -161,11 +162,18 @@ TEST(ModuleDirectory, IsTheExecutablesFolderEvenFromADll)
 
 // Clients call operations by slot. A pointer to a virtual member holds 1 plus
 // the byte offset of its slot (Itanium C++ ABI, as MinGW g++ lays it out).
-TEST(Abi, SoundExStopPauseResumeInSlotsTwoToFour)
+template <class Op> std::ptrdiff_t SlotOf(Op op)
 {
-    std::ptrdiff_t slot = 2, raw = 0;
-    for (void (ISoundEx::*op)(int) : {&ISoundEx::StopSound, &ISoundEx::PauseSound, &ISoundEx::ResumeSound}) {
-        std::memcpy(&raw, &op, sizeof(raw));
-        EXPECT_EQ(raw, 1 + slot++ * static_cast<std::ptrdiff_t>(sizeof(void*)));
-    }
+    std::ptrdiff_t raw = 0;
+    std::memcpy(&raw, &op, sizeof(raw));
+    return (raw - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
+
+TEST(Abi, SoundExStopPauseResumeInSlotsTwoToFourMixingInSevenToTen)
+{
+    const std::vector<std::ptrdiff_t> slots = {SlotOf(&ISoundEx::StopSound),      SlotOf(&ISoundEx::PauseSound),
+                                               SlotOf(&ISoundEx::ResumeSound),    SlotOf(&ISoundEx::SetVolume),
+                                               SlotOf(&ISoundEx::SetPan),         SlotOf(&ISoundEx::FadeSound),
+                                               SlotOf(&ISoundEx::SetMasterVolume)};
+    EXPECT_EQ(slots, (std::vector<std::ptrdiff_t>{2, 3, 4, 7, 8, 9, 10}));
 }

@@ -24,7 +24,6 @@ using namespace Veld::Game;
 using SoundFiles::Widen;
 using TestUtil::Pump;
 
-
 inline const int kRate = 22050; // recordings: 16-bit stereo
 
 /// Records the null sink's monitor for seconds from when data flows (the

@@ -1,3 +1,162 @@
 // Mixing under Wine with the rig's null sink: play volume, pan, fades, the
 // master volume and the finished events of whole plays.
 #include "DSoundFixture.h"
+
+using namespace SoundTest;
+
+namespace {
+
+/// Median 10 ms level of one channel over [from, to) seconds: a drop-out of
+/// a loaded machine barely moves it.
+double Level(const std::vector<int16_t>& s, unsigned channel, double from, double to)
+{
+    std::vector<double> levels;
+    for (size_t w = size_t(from * 100), n = kRate / 100; w < size_t(to * 100) && (w + 1) * n * 2 <= s.size(); ++w) {
+        double sum = 0;
+        for (size_t i = w * n; i < (w + 1) * n; ++i)
+            sum += double(s[2 * i + channel]) * s[2 * i + channel];
+        levels.push_back(std::sqrt(sum / n));
+    }
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels.empty() ? 0 : levels[levels.size() / 2];
+}
+
+TEST_F(DSound, MixRefusalsLevelsAndFadesOnTheBuffer)
+{
+    // From inside an event: the reported play is gone unless paused.
+    react_ = [&](int at, int event) { EXPECT_EQ(sound_->SetPan(at, 0), event == SoundPaused) << event; };
+    const int stopped = sound_->PlaySound(L"beep", true), id = sound_->PlaySound(L"beep", true);
+    sound_->StopSound(stopped);
+    for (int bad : {stopped, 99})
+        EXPECT_FALSE(sound_->SetVolume(bad, 5) || sound_->SetPan(bad, 5) || sound_->FadeSound(bad, 5, 9, true));
+    IDirectSoundBuffer* buffer = Sound(L"beep")->GetBuffer(1);
+    LONG volume = 1, pan = 1;
+    auto read = [&] { return buffer->GetVolume(&volume), buffer->GetPan(&pan), std::make_pair(volume, pan); };
+    // percent -> millibels; the far channel keeps 100 - |pan| percent.
+    const std::pair<int, LONG> volumes[] = {{50, -602}, {25, -1204}, {0, DSBVOLUME_MIN}, {-5, DSBVOLUME_MIN}, {150, 0}};
+    const std::pair<int, LONG> pans[] = {{-100, DSBPAN_LEFT}, {100, DSBPAN_RIGHT}, {50, 602}, {-300, DSBPAN_LEFT}};
+    for (const auto& c : volumes)
+        EXPECT_TRUE(sound_->SetVolume(id, c.first) && read().first == c.second) << c.first << " " << volume;
+    for (const auto& c : pans)
+        EXPECT_TRUE(sound_->SetPan(id, c.first) && read().second == c.second) << c.first << " " << pan;
+    sound_->SetMasterVolume(50);
+    EXPECT_EQ(read().first, -602) << "master on a running play";
+    // A fade replaced by SetVolume, one cancelled by a pause (kept on resume).
+    ASSERT_TRUE(sound_->FadeSound(id, 0, 1000, true));
+    Pump(300), sound_->SetVolume(id, 80), Pump(100);
+    const LONG set = read().first;
+    EXPECT_TRUE(set == VolumeToMillibels(40) && (Pump(1000), read().first == set) && Count(id, SoundStopped) == 0);
+    sound_->FadeSound(id, 0, 1000, false), Pump(300), sound_->PauseSound(id);
+    const LONG paused = read().first;
+    Pump(300), sound_->ResumeSound(id), Pump(300);
+    EXPECT_TRUE(paused < set && paused > -2000 && read().first == paused) << paused;
+    sound_->StopSound(id);
+    // A new play on a duplicate left at another level starts at 100 and centre.
+    sound_->SetMasterVolume(100);
+    ASSERT_TRUE(sound_->PlaySound(L"beep", false) == id + 1 && sound_->PlaySound(L"beep", false) == id + 2);
+    EXPECT_EQ(read(), std::make_pair(LONG(0), LONG(0)));
+    sound_->FadeSound(id + 2, 0, 0, true);
+    EXPECT_EQ(read().first, DSBVOLUME_MIN);
+    EXPECT_EQ(events_, (std::vector<Event>{
+                           {stopped, SoundStopped}, {id, SoundPaused}, {id, SoundStopped}, {id + 2, SoundStopped}}));
+    CDSound7 none; // no sound card; the last device made takes the sound objects' reports
+    none.SetMasterVolume(10);
+    EXPECT_FALSE(none.PlaySound(L"beep", true) > 0 || none.SetVolume(1, 5) || none.SetPan(1, 5) ||
+                 none.FadeSound(1, 5, 0, true));
+}
+
+TEST_F(DSound, WholePlaysReportFinishedOnceLoopsNever)
+{
+    const DWORD start = GetTickCount();
+    const int id = sound_->PlaySound(L"beep", false); // 0.4 s
+    EXPECT_TRUE(static_cast<CDSound7*>(sound_)->IsTicking());
+    ASSERT_TRUE(WaitFor([&] { return Count(id, SoundFinished) == 1; }, 1000));
+    EXPECT_GE(GetTickCount() - start, 350u);
+    std::vector<int> ids;
+    for (int i = 0; i < 10; ++i)
+        ids.push_back(sound_->PlaySound(L"beep", false)), Pump(20);
+    const int loop = sound_->PlaySound(L"beep", true);
+    ASSERT_TRUE(WaitFor([&] { return events_.size() == 11; }, 5000));
+    Pump(500);
+    for (int voice : ids)
+        EXPECT_TRUE(Count(voice, SoundFinished) == 1 && !sound_->SetVolume(voice, 50)) << voice;
+    EXPECT_TRUE(events_.size() == 11 && !static_cast<CDSound7*>(sound_)->IsTicking()) << "nothing left to watch";
+    sound_->StopSound(loop);
+    EXPECT_EQ(events_.size() == 12 ? events_[11] : Event(), Event(loop, SoundStopped));
+}
+
+// One looping voice of the 660 Hz beep through stretches of 0.6 s parted by
+// silence (volume 0): volume, master, pan, and a fade of 1 s that stops it.
+TEST_F(DSound, RecordedVolumesPansAndFade)
+{
+    struct Stretch {
+        int volume, pan, master;
+    };
+    const Stretch stretches[] = {{100, 0, 100},    {50, 0, 100},    {25, 0, 100}, {50, 0, 50},
+                                 {100, -100, 100}, {100, 100, 100}, {100, 0, 100}};
+    int id = -1;
+    const auto samples = Record("mix.raw", 10, [&] {
+        id = sound_->PlaySound(L"beep", true);
+        for (const Stretch& s : stretches) {
+            sound_->SetMasterVolume(s.master), sound_->SetPan(id, s.pan), sound_->SetVolume(id, s.volume), Pump(600);
+            if (&s != &stretches[6])
+                sound_->SetVolume(id, 0), Pump(500);
+        }
+        sound_->FadeSound(id, 0, 1000, true);
+        EXPECT_TRUE(WaitFor([&] { return Count(id, SoundStopped) == 1; }, 3000));
+    });
+    const auto segments = FindSegments(samples);
+    ASSERT_EQ(segments.size(), 7u);
+    double level[7][2];
+    for (int i = 0; i < 7; ++i)
+        for (unsigned c = 0; c < 2; ++c)
+            level[i][c] =
+                Level(samples, c, segments[i].start + 0.1, std::min(segments[i].end, segments[i].start + 0.5));
+    const double full = level[0][0];
+    EXPECT_NEAR(level[0][1] / full, 1, 0.05);
+    for (int i : {1, 2, 3})
+        EXPECT_NEAR(level[i][0] / full, i == 1 ? 0.5 : 0.25, i == 1 ? 0.05 : 0.025) << i;
+    EXPECT_TRUE(level[4][1] < level[4][0] / 100 && level[5][0] < level[5][1] / 100) << "far channel 40 dB down";
+    // The fade: falls in every 100 ms, from 95 % to 5 % in 0.9 of its 1 s.
+    auto crossing = [&](double fraction) {
+        double t = segments[6].start + 0.1;
+        while (t < segments[6].end + 0.5 && Level(samples, 0, t, t + 0.03) > fraction * full)
+            t += 0.01;
+        return t;
+    };
+    const double from = crossing(0.95), to = crossing(0.05);
+    EXPECT_NEAR((to - from) / 0.9, 1.0, 0.1);
+    for (double at = from, last = full; at + 0.1 < to; at += 0.1) {
+        const double now = Level(samples, 0, at, at + 0.1);
+        EXPECT_LT(now, last) << at - from;
+        last = now;
+    }
+    EXPECT_FALSE(sound_->SetVolume(id, 50));
+}
+
+// The streamed path: master and volume set before the stream has its
+// buffer, then pan right, then a fade that stops it.
+TEST_F(DSound, RecordedStreamHonoursMixing)
+{
+    ASSERT_TRUE(sound_->LoadSound(Widen(ENGINE_TONE_LONG), L"long", false, 1));
+    int id = -1;
+    const auto samples = Record("mixstream.raw", 4, [&] {
+        sound_->SetMasterVolume(50);
+        id = sound_->PlaySound(L"long", false);
+        EXPECT_TRUE(sound_->SetVolume(id, 50) && WaitFor([&] { return Sound(L"long")->IsStreaming(); }));
+        Pump(600), sound_->SetVolume(id, 0), Pump(500);
+        sound_->SetMasterVolume(100), sound_->SetPan(id, 100), sound_->SetVolume(id, 100);
+        Pump(600), sound_->FadeSound(id, 0, 500, true);
+        EXPECT_TRUE(WaitFor([&] { return Count(id, SoundStopped) == 1; }, 3000));
+    });
+    const auto segments = FindSegments(samples);
+    ASSERT_EQ(segments.size(), 2u);
+    const double quarter = Level(samples, 1, segments[0].start + 0.1, segments[0].end - 0.1),
+                 right = Level(samples, 1, segments[1].start + 0.1, segments[1].start + 0.4),
+                 left = Level(samples, 0, segments[1].start + 0.1, segments[1].start + 0.4);
+    EXPECT_TRUE(std::abs(quarter / right - 0.25) < 0.025 && left < right / 100)
+        << quarter << " " << right << " " << left;
+    EXPECT_LT(Level(samples, 1, segments[1].end - 0.2, segments[1].end - 0.1), 0.7 * right) << "faded out";
+}
+
+} // namespace
