@@ -1,5 +1,6 @@
 // The sample game's sound: overlapping effect voices on clicks (DirectSound,
-// whole), streamed MP3 music that starts again from its finished event, and
+// whole) placed left or right with the cursor, streamed MP3 music that starts
+// again from its finished event and fades out on pause and in on resume, and
 // a jingle played a given number of times through MCI. The build writes the
 // files into sounds\ beside Game.exe.
 #pragma once
@@ -15,11 +16,14 @@
 class GameAudio : public Veld::Game::ISoundExEvent, public Veld::Game::IInputEvent, public Veld::Game::ITimerEvent {
 public:
     static const int kVolleyTimer = 40;
+    static const int kPauseTimer = 41;
+    static const unsigned kFadeMs = 600;
 
-    GameAudio(Veld::Game::IGameEngine* engine, int strip) : engine_(engine), strip_(strip) {}
+    GameAudio(Veld::Game::IGameEngine* engine, int strip, int width) : engine_(engine), strip_(strip), width_(width) {}
 
     /// Loads the sounds, starts the music and plays the jingle twice; an
-    /// opening volley of three overlapping effects follows after a second.
+    /// opening volley of three overlapping effects, left, centre and right,
+    /// follows after a second.
     void Start()
     {
         const std::wstring folder = SoundFolder();
@@ -35,34 +39,64 @@ public:
         engine_->SetTimer(120, kVolleyTimer, this);
     }
 
-    void Click()
+    /// A click voice (a busy voice gets company), panned from the left edge
+    /// of the window (-100) to the right (100).
+    void Click(int x)
     {
         if (sound_)
-            sound_->PlaySound(L"click", false); // a busy voice gets company
+            sound_->SetPan(sound_->PlaySound(L"click", false), x * 200 / width_ - 100);
     }
 
-    // ISoundExEvent: the music starts again when it has played to its end.
+    /// Paused: the music fades out, then pauses; resumed: it goes on where it
+    /// stopped, fading in.
+    void SetPaused(bool paused)
+    {
+        paused_ = paused;
+        if (!sound_)
+            return;
+        engine_->KillTimer(kPauseTimer);
+        if (paused) {
+            sound_->FadeSound(music_, 0, kFadeMs, false);
+            engine_->SetTimer(kFadeMs, kPauseTimer, this);
+        } else {
+            sound_->ResumeSound(music_);
+            sound_->FadeSound(music_, 100, kFadeMs, false);
+        }
+    }
+
+    // ISoundExEvent: the music starts again when it has played to its end
+    // (silent while the game is paused).
     void OnSoundEvent(int playId, int event) override
     {
-        if (playId == music_ && event == Veld::Game::SoundFinished)
-            music_ = sound_->PlaySound(L"music", false);
+        if (playId != music_ || event != Veld::Game::SoundFinished)
+            return;
+        music_ = sound_->PlaySound(L"music", false);
+        if (paused_)
+            sound_->SetVolume(music_, 0);
     }
 
     // IInputEvent: a left press in the scene clicks.
     bool HitTest(int, int) override { return false; }
-    bool OnMouse(int event, int, int y) override
+    bool OnMouse(int event, int x, int y) override
     {
         if (event == 1 && y >= strip_)
-            Click();
+            Click(x);
         return false;
     }
     bool OnKey(int, unsigned short, DWORD) override { return false; }
 
-    // ITimerEvent: the opening volley, 120 ms apart from the ninth tick on.
+    // ITimerEvent: the end of the fade-out; the opening volley, 120 ms
+    // apart from the ninth tick on.
     void OnTimer(int id) override
     {
+        if (id == kPauseTimer) {
+            engine_->KillTimer(id);
+            if (paused_)
+                sound_->PauseSound(music_);
+            return;
+        }
         if (++ticks_ >= 9)
-            Click();
+            Click(width_ * (ticks_ - 9) / 2);
         if (ticks_ >= 11)
             engine_->KillTimer(id);
     }
@@ -79,7 +113,8 @@ private:
 
     Veld::Game::IGameEngine* engine_;
     Veld::Game::ISoundEx* sound_ = nullptr;
-    int strip_;
+    int strip_, width_;
     int music_ = -1;
     int ticks_ = 0;
+    bool paused_ = false;
 };

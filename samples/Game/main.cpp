@@ -5,8 +5,9 @@
 //   Game.exe [seconds]     (default: run until Esc or the window is closed)
 //
 // Controls: arrow keys move the star, a click in the scene sends the orbs
-// towards the cursor, the button at the right of the top strip pauses, the
-// rest of the strip drags the window, Esc quits.
+// towards the cursor and sounds a click on the cursor's side, the button at
+// the right of the top strip pauses (the music fades out, and in on resume),
+// the rest of the strip drags the window, Esc quits.
 #include <windows.h>
 
 #include <cmath>
@@ -337,8 +338,8 @@ private:
 
 class Controls : public IInputEvent {
 public:
-    Controls(IGameEngine* engine, Orbs* orbs, Player* player, Hud* hud)
-        : engine_(engine), orbs_(orbs), player_(player), hud_(hud)
+    Controls(IGameEngine* engine, Orbs* orbs, Player* player, Hud* hud, GameAudio* audio)
+        : engine_(engine), orbs_(orbs), player_(player), hud_(hud), audio_(audio)
     {
     }
     bool HitTest(int x, int y) override
@@ -352,6 +353,7 @@ public:
         if (HitTest(x, y)) {
             orbs_->paused = !orbs_->paused;
             hud_->SetPaused(orbs_->paused);
+            audio_->SetPaused(orbs_->paused);
         } else if (y >= kStrip) {
             orbs_->Attract(x, y);
         }
@@ -377,6 +379,7 @@ private:
     Orbs* orbs_;
     Player* player_;
     Hud* hud_;
+    GameAudio* audio_;
 };
 
 // Closing from the system menu or Alt+F4 is the game's decision.
@@ -446,10 +449,10 @@ int RunGame(IGameEngine* engine, HINSTANCE instance, int show, int seconds)
         TextSample::GlyphLine line(engine, 24, 438, L"Glyph text [sm] with emoticons [ht] [wk] and icons [inf] [wrn]",
                                    18, RGB(255, 236, 200));
         TextSample::Caption caption(Rect(200, 0, 600, kStrip), L"Dusk Garden", 16, RGB(240, 230, 255));
-        Controls controls(engine, &orbs, &player, &hud);
+        GameAudio audio(engine, kStrip, kWidth);
+        Controls controls(engine, &orbs, &player, &hud, &audio);
         Commands commands(engine);
         QuitTimer quit(engine);
-        GameAudio audio(engine, kStrip);
 
         display->AddObject(&backdrop, 0);
         display->AddObject(&showcase, 3);
