@@ -72,17 +72,21 @@ TEST_F(DSound, WholePlaysReportFinishedOnceLoopsNever)
     EXPECT_TRUE(static_cast<CDSound7*>(sound_)->IsTicking());
     ASSERT_TRUE(WaitFor([&] { return Count(id, SoundFinished) == 1; }, 1000));
     EXPECT_GE(GetTickCount() - start, 350u);
+    const int paused = sound_->PlaySound(L"beep", false);
+    Pump(100), sound_->PauseSound(paused); // not finished while paused (its cursor off 0 keeps its buffer)
     std::vector<int> ids;
     for (int i = 0; i < 10; ++i)
         ids.push_back(sound_->PlaySound(L"beep", false)), Pump(20);
     const int loop = sound_->PlaySound(L"beep", true);
-    ASSERT_TRUE(WaitFor([&] { return events_.size() == 11; }, 5000));
-    Pump(500);
+    ASSERT_TRUE(WaitFor([&] { return events_.size() == 12; }, 5000));
+    Pump(500), sound_->ResumeSound(paused);
+    ASSERT_TRUE(WaitFor([&] { return Count(paused, SoundFinished) == 1; }, 1000));
+    Pump(300);
     for (int voice : ids)
         EXPECT_TRUE(Count(voice, SoundFinished) == 1 && !sound_->SetVolume(voice, 50)) << voice;
-    EXPECT_TRUE(events_.size() == 11 && !static_cast<CDSound7*>(sound_)->IsTicking()) << "nothing left to watch";
+    EXPECT_TRUE(events_.size() == 13 && !static_cast<CDSound7*>(sound_)->IsTicking()) << "nothing left to watch";
     sound_->StopSound(loop);
-    EXPECT_EQ(events_.size() == 12 ? events_[11] : Event(), Event(loop, SoundStopped));
+    EXPECT_EQ(events_.size() == 14 ? events_[13] : Event(), Event(loop, SoundStopped));
 }
 
 // One looping voice of the 660 Hz beep through stretches of 0.6 s parted by
