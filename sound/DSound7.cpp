@@ -150,7 +150,7 @@ int CDSound7::PlaySound(const std::wstring& strName, bool bLoop)
         return -1;
     if (!pSound->IsBusy(nIndex)) {
         PlayRecord stale;
-        TakeByBuffer(pSound, nIndex, &stale, true); // an earlier play that ended unreported
+        TakeByBuffer(pSound, nIndex, &stale, true); // silenced by StopAllSounds, or ended since the last tick
     }
     const int nPlayId = ++m_nLastPlayId;
     const PlayRecord record = {nPlayId, pSound, nIndex, bLoop ? 1 : 0, 100.0, 0, false, false, {}};

@@ -53,11 +53,11 @@ TEST_F(DSound, LoadsIdsVoicesPauseResumeAndStop)
     sound_->StopSound(3);
     sound_->SetSoundEvent(nullptr), sound_->StopSound(4); // no events without a sink
     EXPECT_TRUE(events_.size() == 4 && events_.back() == Event(3, SoundStopped));
-    // A play that ended unreported leaves its buffer to the next play, whose
-    // events carry the new id.
+    // A play silenced by StopAllSounds (never reported finished) leaves its
+    // buffer to the next play, whose events carry the new id.
     sound_->SetSoundEvent(this);
     ASSERT_GT(sound_->PlaySound(L"wavestream", false), 0);
-    Pump(1500);
+    Pump(100), sound_->StopAllSounds(), Pump(600);
     const int next = sound_->PlaySound(L"wavestream", false);
     sound_->StopSound(next);
     EXPECT_EQ(events_.back(), Event(next, SoundStopped));
