@@ -55,7 +55,8 @@ public:
     virtual void PauseSound(int nPlayId) = 0;                           // slot 3
     /// Continues a paused play from where it stopped.
     virtual void ResumeSound(int nPlayId) = 0; // slot 4
-    /// Stops and rewinds every buffer of every sound, without events.
+    /// Stops and rewinds every buffer of every sound, without events (its plays
+    /// are not reported finished).
     virtual void StopAllSounds() = 0; // slot 5
     /// Sets the event sink (not owned); null switches events off.
     virtual void SetSoundEvent(ISoundExEvent* pSink) = 0; // slot 6

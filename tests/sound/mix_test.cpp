@@ -122,14 +122,14 @@ TEST_F(DSound, RecordedVolumesPansAndFade)
     for (int i : {1, 2, 3})
         EXPECT_NEAR(level[i][0] / full, i == 1 ? 0.5 : 0.25, i == 1 ? 0.05 : 0.025) << i;
     EXPECT_TRUE(level[4][1] < level[4][0] / 100 && level[5][0] < level[5][1] / 100) << "far channel 40 dB down";
-    // The fade: falls in every 100 ms, from 95 % to 5 % in 0.9 of its 1 s.
-    auto crossing = [&](double fraction) {
-        double t = segments[6].start + 0.1;
-        while (t < segments[6].end + 0.5 && Level(samples, 0, t, t + 0.03) > fraction * full)
-            t += 0.01;
+    // The fade: falls in every 100 ms, from 95 % to 5 % in 0.9 of its 1 s
+    // (found from its silent end back, so a drop-out before it cannot count).
+    auto back = [&](double t, double fraction) {
+        while (t > segments[6].start && Level(samples, 0, t - 0.03, t) < fraction * full)
+            t -= 0.01;
         return t;
     };
-    const double from = crossing(0.95), to = crossing(0.05);
+    const double to = back(segments[6].end + 0.3, 0.05), from = back(to, 0.95);
     EXPECT_NEAR((to - from) / 0.9, 1.0, 0.1);
     for (double at = from, last = full; at + 0.1 < to; at += 0.1) {
         const double now = Level(samples, 0, at, at + 0.1);
