@@ -7,6 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "kernel_table.h"
 
 namespace Veld::Game::Kernels {
@@ -203,7 +207,16 @@ bool BlendWithTable(const KernelTable& table, BlendOp op, const Surface& target,
             uint32_t* g = gathered.data();
             if (r.doubled) {
                 const uint32_t* from = s + r.cols[0];
-                for (int32_t i = 0; i + 1 < dw; i += 2)
+                int32_t i = 0;
+#ifdef __SSE2__
+                // Four source pixels give eight; reads stay below from[dw / 2].
+                for (; i + 8 <= dw; i += 8) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i / 2));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + i), _mm_unpacklo_epi32(v, v));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + i + 4), _mm_unpackhi_epi32(v, v));
+                }
+#endif
+                for (; i + 1 < dw; i += 2)
                     g[i] = g[i + 1] = from[i / 2];
                 if (dw % 2 != 0)
                     g[dw - 1] = from[dw / 2];
