@@ -83,7 +83,9 @@ TEST_F(DSound, WholePlaysReportFinishedOnceLoopsNever)
         ids.push_back(sound_->PlaySound(L"beep", false)), Pump(20);
     const int loop = sound_->PlaySound(L"beep", true);
     ASSERT_TRUE(WaitFor([&] { return events_.size() == 12; }, 5000));
-    Pump(500), sound_->ResumeSound(paused);
+    Pump(500);
+    EXPECT_EQ(Count(paused, SoundFinished), 0);
+    sound_->ResumeSound(paused);
     ASSERT_TRUE(WaitFor([&] { return Count(paused, SoundFinished) == 1; }, 1000));
     Pump(300);
     for (int voice : ids)

@@ -86,7 +86,8 @@ TEST_F(DSound, StreamStartsEndsAndRestartsFromItsEvent)
     ASSERT_TRUE(WaitFor([&] { return Count(id, SoundFinished) == 1; }, 20000));
     EXPECT_GT((GetTickCount() - start) / 1000.0, 6.27 - 0.3);
     Pump(300);
-    EXPECT_TRUE(Count(id, SoundFinished) == 1 && Count(id, SoundStopped) == 0 && stream->GetBufferCount() == 0);
+    EXPECT_TRUE(Count(id, SoundFinished) == 1 && Count(id, SoundStopped) == 0 && stream->GetBufferCount() == 0 &&
+                !sound_->SetVolume(id, 50));
     // A stream restarts from its own finished event.
     std::vector<int> ids;
     events_.clear();
