@@ -9,7 +9,6 @@
 #include "DDCanvas.h"
 #include "DDDisplay.h"
 #include "DDGameEngine.h"
-#include "DDImage.h"
 #include "Rgb565.h"
 #include "WinTestUtil.h"
 
@@ -40,17 +39,11 @@ struct Probe : IDisplayObject {
     RECT GetRect() override { return rect; }
 };
 
-bool Initialize(CDDGameEngine& engine, const wchar_t* name)
-{
-    return engine.Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(name).c_str(), nullptr, 320, 240, 732,
-                             32, SW_SHOW);
-}
-
 class DisplayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Initialize(engine_, L"Display"));
+        ASSERT_TRUE(TestUtil::InitializeEngine(engine_, L"Display", 320, 240));
         engine_.KillTimer(kRefreshTimerId); // the tests drive Update with their own ticks
         display_ = static_cast<CDDDisplay*>(engine_.GetDisplay());
         ASSERT_NE(display_, nullptr);
@@ -170,31 +163,12 @@ TEST(Rgb565, PacksTheTopBitsOfEachChannel)
               (std::vector<std::uint16_t>{0x11AA, 0xFC01, 3, 0x07FF, 0xFFFF, 6}));
 }
 
-// The destroyers check the class at run time and ignore foreign pointers;
-// after Shutdown the accessors and factories give nothing.
-TEST_F(DisplayTest, FactoriesAndAccessorsFollowTheLifecycle)
-{
-    ICanvas* canvas = engine_.CreateCanvas();
-    IImage* image = engine_.CreateImage();
-    ASSERT_TRUE(canvas && image && image->Create(4, 4));
-    engine_.DestroyImage(reinterpret_cast<IImage*>(canvas));
-    EXPECT_TRUE(canvas->SetTarget(image));
-    engine_.DestroyCanvas(reinterpret_cast<ICanvas*>(image));
-    EXPECT_EQ(image->GetWidth(), 4);
-    engine_.DestroyCanvas(canvas);
-    engine_.DestroyImage(image);
-    engine_.Shutdown();
-    display_ = nullptr;
-    EXPECT_TRUE(!engine_.GetDisplay() && !engine_.GetInput() && !engine_.CreateImage() && !engine_.CreateCanvas() &&
-                !engine_.CreateSurface(1, 1));
-}
-
 // The engine's own refresh timer runs the update in which an object shuts
 // the engine down; that step presents nothing and later steps find no display.
 TEST(EngineServices, ObjectMayShutTheEngineDownFromUpdate)
 {
     CDDGameEngine engine;
-    ASSERT_TRUE(Initialize(engine, L"QuitInUpdate"));
+    ASSERT_TRUE(TestUtil::InitializeEngine(engine, L"QuitInUpdate", 320, 240));
     Probe quitter, later;
     quitter.change = true;
     quitter.onUpdate = [&](IDirtyRectManager*) { engine.Shutdown(); };

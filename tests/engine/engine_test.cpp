@@ -7,7 +7,6 @@
 #include <regex>
 #include <vector>
 
-#include "DDGameEngine.h"
 #include "Display.h"
 #include "EngineLog.h"
 #include "GameEngine.h"
@@ -24,26 +23,11 @@ bool Initialize(IGameEngine* engine, const std::wstring& cls, int width, int hei
     return engine->Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, width, height, 732, 32, SW_SHOW);
 }
 
-std::vector<long> WindowRect(HWND hWnd)
-{
-    RECT rc = {};
-    GetWindowRect(hWnd, &rc);
-    return {rc.left, rc.top, rc.right, rc.bottom};
-}
-
-struct Ticker : IDisplayObject, ITimerEvent {
-    std::vector<int> ids;
+struct Ticker : IDisplayObject {
     int updates = 0;
-    IGameEngine* killer = nullptr; // kills the timer from inside its first call
     bool Update(DWORD, IDirtyRectManager*) override { return ++updates, false; }
     bool Render(ICanvas*) override { return true; }
     RECT GetRect() override { return {0, 0, 1, 1}; }
-    void OnTimer(int id) override
-    {
-        ids.push_back(id);
-        if (killer)
-            killer->KillTimer(id);
-    }
 };
 
 } // namespace
@@ -65,7 +49,7 @@ TEST(EngineDll, LifecycleThroughTheExports)
     // Centred on the 1024 x 768 screen; initialised once only.
     ASSERT_TRUE(Initialize(engine, cls, 800));
     HWND frame = engine->GetWindowHandle();
-    EXPECT_EQ(WindowRect(frame), (std::vector<long>{112, 84, 912, 684}));
+    EXPECT_EQ(TestUtil::WindowRect(frame), (std::vector<long>{112, 84, 912, 684}));
     EXPECT_FALSE(Initialize(engine, TestUtil::UniqueClassName(L"Dll"), 80));
     EXPECT_EQ(engine->GetWindowHandle(), frame);
 
@@ -94,29 +78,6 @@ TEST(EngineDll, LifecycleThroughTheExports)
     DestoryGameEngine(engine);
     EXPECT_FALSE(IsWindow(frame) || IsWindow(render));
     EXPECT_FALSE(Pump(50).quit);
-}
-
-// Timers work before Initialize; ids are signed; a new handler replaces the
-// old one; a handler may kill its own timer.
-TEST(Timers, HandlersByIdUntilKilled)
-{
-    CDDGameEngine engine;
-    Ticker first, second, negative, once;
-    once.killer = &engine;
-    for (const auto& [id, handler] : {std::pair<int, Ticker*>{5, &first}, {-1, &negative}, {9, &once}, {3, nullptr}})
-        EXPECT_TRUE(engine.SetTimer(10, id, handler)) << id;
-    Pump(5000, [&] { return first.ids.size() >= 2 && negative.ids.size() >= 2; });
-    EXPECT_EQ(negative.ids, std::vector<int>(negative.ids.size(), -1));
-
-    EXPECT_TRUE(engine.SetTimer(10, 5, &second));
-    engine.KillTimer(-1);
-    const auto firstCalls = first.ids.size(), negativeCalls = negative.ids.size();
-    Pump(5000, [&] { return second.ids.size() >= 3; });
-    EXPECT_EQ(second.ids, std::vector<int>(second.ids.size(), 5));
-    EXPECT_GE(second.ids.size(), 3u);
-    EXPECT_EQ(first.ids.size(), firstCalls) << "the replaced handler was called again";
-    EXPECT_EQ(negative.ids.size(), negativeCalls) << "a killed timer was called again";
-    EXPECT_EQ(once.ids, std::vector<int>{9});
 }
 
 TEST(EngineLog, TimestampedLinesOnlyIntoAnExistingFolder)

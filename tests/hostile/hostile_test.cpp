@@ -46,8 +46,7 @@ TEST(Hostile, CallsBeyondTheLimitsAreRefusedCleanly)
     ULONG_PTR gdiplus = 0;
     Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr);
     IGameEngine* engine = CreateGameEngine();
-    ASSERT_TRUE(engine->Initialize(GetModuleHandleW(nullptr), TestUtil::UniqueClassName(L"Hostile").c_str(), nullptr,
-                                   320, 240, 732, 32, SW_SHOW));
+    ASSERT_TRUE(TestUtil::InitializeEngine(*engine, L"Hostile", 320, 240));
     ICanvas* canvas = engine->CreateCanvas();
     ISoundEx* sound = engine->GetSoundEx();
     ASSERT_TRUE(canvas && sound);

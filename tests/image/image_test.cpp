@@ -43,8 +43,7 @@ protected:
     // The engine, and a palette, a 24-bit and a 32-bit file with alpha, made once.
     static void SetUpTestSuite()
     {
-        const std::wstring cls = UniqueClassName(L"ImageTest");
-        ASSERT_TRUE(engine_.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 200, 150, 732, 32, SW_SHOW));
+        ASSERT_TRUE(InitializeEngine(engine_, L"ImageTest", 200, 150));
         pictures_ = {{PixelFormat8bppIndexed, {}, folder_.File(L"palette.png")},
                      {PixelFormat24bppRGB, {}, folder_.File(L"rgb.png")},
                      {PixelFormat32bppARGB, kArgb, folder_.File(L"argb.png")}};

@@ -19,44 +19,34 @@
 
 namespace TestUtil {
 
-/// A DirectDraw object in normal cooperative mode, as the display makes it.
-class DirectDraw {
-public:
-    DirectDraw()
-    {
-        if (SUCCEEDED(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&m_pDD), IID_IDirectDraw7, nullptr)))
-            m_pDD->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    }
-    ~DirectDraw()
-    {
-        if (m_pDD)
-            m_pDD->Release();
-    }
-    DirectDraw(const DirectDraw&) = delete;
-    DirectDraw& operator=(const DirectDraw&) = delete;
-    IDirectDraw7* Get() const { return m_pDD; }
-
-private:
-    IDirectDraw7* m_pDD = nullptr;
+struct ComRelease {
+    void operator()(IUnknown* p) const { p->Release(); }
 };
 
+/// A DirectDraw object in normal cooperative mode, as the display makes it.
+inline std::unique_ptr<IDirectDraw7, ComRelease> MakeDirectDraw()
+{
+    IDirectDraw7* pDD = nullptr;
+    if (SUCCEEDED(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&pDD), IID_IDirectDraw7, nullptr)))
+        pDD->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    return std::unique_ptr<IDirectDraw7, ComRelease>(pDD);
+}
+
 /// GDI+ started for the life of the object, as a client starts it.
-class GdiplusSession {
-public:
-    GdiplusSession() : m_status(Gdiplus::GdiplusStartup(&m_token, &m_input, nullptr)) {}
+struct GdiplusSession {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::Status status = Gdiplus::GdiplusStartup(&token, &input, nullptr);
+
+    GdiplusSession() = default;
     ~GdiplusSession()
     {
         if (Started())
-            Gdiplus::GdiplusShutdown(m_token);
+            Gdiplus::GdiplusShutdown(token);
     }
     GdiplusSession(const GdiplusSession&) = delete;
     GdiplusSession& operator=(const GdiplusSession&) = delete;
-    bool Started() const { return m_status == Gdiplus::Ok; }
-
-private:
-    Gdiplus::GdiplusStartupInput m_input;
-    ULONG_PTR m_token = 0;
-    Gdiplus::Status m_status;
+    bool Started() const { return status == Gdiplus::Ok; }
 };
 
 using Pixels = std::vector<uint32_t>;

@@ -31,11 +31,26 @@ inline PumpResult Pump(DWORD ms, const std::function<bool()>& done = nullptr, bo
     }
 }
 
+/// The window's screen rectangle: left, top, right, bottom.
+inline std::vector<long> WindowRect(HWND hWnd)
+{
+    RECT rc = {};
+    GetWindowRect(hWnd, &rc);
+    return {rc.left, rc.top, rc.right, rc.bottom};
+}
+
 /// A window class name not used before in this process.
 inline std::wstring UniqueClassName(const wchar_t* stem)
 {
     static int counter = 0;
     return std::wstring(stem) + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+}
+
+/// Initializes an engine, shown, with a window class not used before.
+template <class Engine> bool InitializeEngine(Engine& engine, const wchar_t* stem, int width, int height)
+{
+    return engine.Initialize(GetModuleHandleW(nullptr), UniqueClassName(stem).c_str(), nullptr, width, height, 732, 32,
+                             SW_SHOW);
 }
 
 /// A new folder below the temporary folder (or the given one, made if

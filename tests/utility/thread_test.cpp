@@ -1,3 +1,4 @@
+// The worker thread and the message window it reports through.
 #include <gtest/gtest.h>
 
 #include <memory>
