@@ -130,27 +130,6 @@ TEST(Mp3File, StreamsArriveWholeAndMutatedOnesSafely)
     }
 }
 
-// A looped stream of whole periods (441/882 Hz in one second) runs on over
-// two blocks, eight loop points: each sample within the coding error of the
-// one a period (100 samples) before it, no gap or slip.
-TEST(Mp3File, LoopedStreamRunsOnSeamlessly)
-{
-    Reader reader;
-    CMp3File f;
-    f.SetLoop(true);
-    ASSERT_TRUE(Start(f, reader, Widen(ENGINE_TONE_LOOP)));
-    TestUtil::Pump(10000, [&] { return reader.ready > 0; });
-    std::vector<int16_t> pcm(kMp3BlockSize); // two blocks
-    for (DWORD at = 0, n = 0; at < 2 * kMp3BlockSize; at += n) {
-        TestUtil::Pump(10000, [&] { return f.IsBlockComplete(); });
-        ASSERT_TRUE(f.Read(reinterpret_cast<BYTE*>(pcm.data()) + at, kMp3BlockSize / 2, &n) == S_OK && n > 0);
-    }
-    int worst = 0;
-    for (size_t i = 200; i < pcm.size(); ++i)
-        worst = std::max(worst, std::abs(pcm[i] - pcm[i - 200]));
-    EXPECT_LT(worst, 1000);
-}
-
 // A whole file loaded while two streams decode (the longer one waiting to
 // hand over its next block), read into a smaller buffer: that many bytes of
 // the decode, nothing written past them; the streams go on whole.
