@@ -243,10 +243,6 @@ TEST_F(CanvasTextTest, DrawTextMeasuresDrawsCentredAndPutsTheContextBack)
     const Ink ink = Drawn();
     EXPECT_TRUE(ink.count > 0 && ink.top < 16 && std::abs((ink.left + ink.right + 1) - kW) <= 4);
     EXPECT_EQ(FindInk(ReadPixels(*target), kW, 0xFFFFFF).count, kW * kH - ink.count) << "ink is white only";
-    // A GDI+ string in an unknown family falls back to the generic one.
-    const StringStyle red = {20, L"No Such Family 42", RGB(255, 0, 0), 0, StringStyle::Near, StringStyle::Near};
-    ASSERT_TRUE(WritePixels(*target, Pixels(kW * kH, kBack)) && canvas.DrawString(L"Hello", &rc, &red));
-    EXPECT_GT(Drawn().count, 0);
 }
 
 } // namespace

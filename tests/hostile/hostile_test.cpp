@@ -81,12 +81,6 @@ TEST(Hostile, CallsBeyondTheLimitsAreRefusedCleanly)
         canvas->ResetTarget();
         engine->DestroyImage(image);
     }
-    // Glyphs up to 1024 pixels.
-    for (int size : {1024, 1025, 100000}) {
-        IDDFont* glyph = engine->CreateDDFont();
-        EXPECT_EQ(glyph->Create(L"W", 1, L"Arial", size, 0, RGB(255, 255, 255)), size <= 1024) << size;
-        engine->DestroyDDFont(glyph);
-    }
 
     // Only playable PCM wave formats load.
     const struct {

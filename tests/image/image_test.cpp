@@ -199,6 +199,9 @@ TEST_F(ImageTest, CharactersRefusalsMetricsInkAndKeyedDraw)
     for (auto [code, length, size] : {Row{L"A", 0, 16}, Row{L"abcd", 4, 16}, Row{L"A", 1, 0}, Row{nullptr, 1, 16}})
         EXPECT_FALSE(glyph_.Create(code, length, L"Arial", size, 0, RGB(255, 255, 255))) << length;
     EXPECT_STREQ(L"", glyph_.GetText());
+    // Sizes up to 1024 pixels.
+    EXPECT_TRUE(glyph_.Create(L"W", 1, L"Arial", 1024, 0, RGB(255, 255, 255)) &&
+                !glyph_.Create(L"W", 1, L"Arial", 1025, 0, RGB(255, 255, 255)));
 
     struct Case {
         wchar_t ch;

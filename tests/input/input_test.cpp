@@ -50,13 +50,6 @@ struct Listener : IInputEvent, ICommandEvent, IInputListenerVisitor {
     std::function<void()> action;
 };
 
-std::vector<long> WindowRect(HWND hWnd)
-{
-    RECT rc = {};
-    GetWindowRect(hWnd, &rc);
-    return {rc.left, rc.top, rc.right, rc.bottom};
-}
-
 } // namespace
 
 TEST(Input, ListenersVisitorsAndHitTests)
@@ -138,8 +131,7 @@ TEST(Input, EndToEndFromWindowMessagesToShutdownInsideAListener)
 TEST(Input, HostWindowShapeCaptionDragAndMessages)
 {
     CDDGameEngine engine;
-    const std::wstring cls = TestUtil::UniqueClassName(L"HostWindow");
-    ASSERT_TRUE(engine.Initialize(GetModuleHandleW(nullptr), cls.c_str(), nullptr, 800, 600, 732, 32, SW_SHOW));
+    ASSERT_TRUE(TestUtil::InitializeEngine(engine, L"HostWindow", 800, 600));
     HostWindow& rec = engine.GetHostWindow();
     Log log;
     Listener listener("r", log);
@@ -158,13 +150,13 @@ TEST(Input, HostWindowShapeCaptionDragAndMessages)
     // with the real cursor there, drags by (dx, dy), releases and tells how
     // far the frame moved.
     const auto drag = [&](int x, int y, int dx, int dy) {
-        const std::vector<long> before = WindowRect(rec.m_hFrameWindow);
+        const std::vector<long> before = TestUtil::WindowRect(rec.m_hFrameWindow);
         SetCursorPos(before[0] + x, before[1] + y);
         SendMessageW(rec.m_hRenderWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
         SetCursorPos(before[0] + x + dx, before[1] + y + dy);
         SendMessageW(rec.m_hRenderWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dx, y + dy));
         SendMessageW(rec.m_hRenderWindow, WM_LBUTTONUP, 0, MAKELPARAM(x + dx, y + dy));
-        const std::vector<long> after = WindowRect(rec.m_hFrameWindow);
+        const std::vector<long> after = TestUtil::WindowRect(rec.m_hFrameWindow);
         return std::pair(after[0] - before[0], after[1] - before[1]);
     };
     const struct {
