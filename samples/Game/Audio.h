@@ -1,6 +1,6 @@
 // The sample game's sound: overlapping effect voices on clicks (DirectSound,
-// whole) placed left or right with the cursor, streamed MP3 music that starts
-// again from its finished event and fades out on pause and in on resume, and
+// whole) placed left or right with the cursor, streamed MP3 music that loops
+// seamlessly and fades out on pause and in on resume, and
 // a jingle played a given number of times through MCI. The build writes the
 // files into sounds\ beside Game.exe.
 #pragma once
@@ -13,7 +13,7 @@
 #include "Input.h"
 #include "Sound.h"
 
-class GameAudio : public Veld::Game::ISoundExEvent, public Veld::Game::IInputEvent, public Veld::Game::ITimerEvent {
+class GameAudio : public Veld::Game::IInputEvent, public Veld::Game::ITimerEvent {
 public:
     static const int kVolleyTimer = 40;
     static const int kPauseTimer = 41;
@@ -32,10 +32,9 @@ public:
         sound_ = engine_->GetSoundEx();
         if (!sound_)
             return;
-        sound_->SetSoundEvent(this);
         sound_->LoadSound(folder + L"click.wav", L"click", true, 2);
         if (sound_->LoadSound(folder + L"music.mp3", L"music", false, 1))
-            music_ = sound_->PlaySound(L"music", false);
+            music_ = sound_->PlaySound(L"music", true);
         engine_->SetTimer(120, kVolleyTimer, this);
     }
 
@@ -62,17 +61,6 @@ public:
             sound_->ResumeSound(music_);
             sound_->FadeSound(music_, 100, kFadeMs, false);
         }
-    }
-
-    // ISoundExEvent: the music starts again when it has played to its end
-    // (silent while the game is paused).
-    void OnSoundEvent(int playId, int event) override
-    {
-        if (playId != music_ || event != Veld::Game::SoundFinished)
-            return;
-        music_ = sound_->PlaySound(L"music", false);
-        if (paused_)
-            sound_->SetVolume(music_, 0);
     }
 
     // IInputEvent: a left press in the scene clicks.
