@@ -8,23 +8,10 @@
 
 namespace Veld::Game::Gdip {
 
-struct FontFamilyDeleter {
-    void operator()(GpFontFamily* p) const { GdipDeleteFontFamily(p); }
-};
-struct FontDeleter {
-    void operator()(GpFont* p) const { GdipDeleteFont(p); }
-};
-struct BrushDeleter {
-    void operator()(GpBrush* p) const { GdipDeleteBrush(p); }
-};
-struct StringFormatDeleter {
-    void operator()(GpStringFormat* p) const { GdipDeleteStringFormat(p); }
-};
-
-using FontFamilyPtr = std::unique_ptr<GpFontFamily, FontFamilyDeleter>;
-using FontPtr = std::unique_ptr<GpFont, FontDeleter>;
-using BrushPtr = std::unique_ptr<GpBrush, BrushDeleter>;
-using StringFormatPtr = std::unique_ptr<GpStringFormat, StringFormatDeleter>;
+using FontFamilyPtr = HandlePtr<GpFontFamily, GdipDeleteFontFamily>;
+using FontPtr = HandlePtr<GpFont, GdipDeleteFont>;
+using BrushPtr = HandlePtr<GpBrush, GdipDeleteBrush>;
+using StringFormatPtr = HandlePtr<GpStringFormat, GdipDeleteStringFormat>;
 
 // A font of the named family in pixel units. When the family is not
 // installed, or has no font of the style, the generic sans-serif family

@@ -13,15 +13,14 @@ namespace Veld::Game::Gdip {
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-struct ImageDeleter {
-    void operator()(GpImage* p) const { GdipDisposeImage(p); }
+/// An owner of a flat GDI+ handle that Free releases.
+template <class T, GpStatus(WINGDIPAPI* Free)(T*)> struct Deleter {
+    void operator()(T* p) const { Free(p); }
 };
-struct GraphicsDeleter {
-    void operator()(GpGraphics* p) const { GdipDeleteGraphics(p); }
-};
+template <class T, GpStatus(WINGDIPAPI* Free)(T*)> using HandlePtr = std::unique_ptr<T, Deleter<T, Free>>;
 
-using ImagePtr = std::unique_ptr<GpImage, ImageDeleter>;
-using GraphicsPtr = std::unique_ptr<GpGraphics, GraphicsDeleter>;
+using ImagePtr = HandlePtr<GpImage, GdipDisposeImage>;
+using GraphicsPtr = HandlePtr<GpGraphics, GdipDeleteGraphics>;
 
 namespace Detail {
 // Gdiplus::Image keeps its flat handle private; an explicit instantiation may

@@ -176,9 +176,10 @@ int CDSound7::PlaySound(const std::wstring& strName, bool bLoop)
 
 void CDSound7::StopSound(int nPlayId)
 {
-    const PlayRecord record = FindById(nPlayId);
-    if (!record.sound || m_bRetired)
+    const PlayRecord* pRecord = Find(nPlayId);
+    if (!pRecord || m_bRetired)
         return;
+    const PlayRecord record = *pRecord;
     record.sound->Stop(record.bufferIndex); // reports stopped: the client may call back
     EraseById(nPlayId);
 }
@@ -326,9 +327,10 @@ void CDSound7::Tick()
             StopSound(item.first);
             continue;
         }
-        const PlayRecord record = FindById(item.first);
-        if (!record.sound)
+        const PlayRecord* pRecord = Find(item.first);
+        if (!pRecord)
             continue; // stopped by its fade, or by the client
+        const PlayRecord record = *pRecord;
         EraseById(item.first);
         record.sound->Rewind(record.bufferIndex); // free for the next play
         Notify(item.first, SoundFinished);
@@ -372,14 +374,6 @@ CDSoundObject* CDSound7::FindSound(const std::wstring& strName) const
 {
     auto it = m_sounds.find(strName);
     return it == m_sounds.end() ? nullptr : it->second;
-}
-
-CDSound7::PlayRecord CDSound7::FindById(int nPlayId) const
-{
-    for (const PlayRecord& record : m_plays)
-        if (record.playId == nPlayId)
-            return record;
-    return {-1, nullptr, -1, 0, 100.0, 0, false, false, {}};
 }
 
 CDSound7::PlayRecord* CDSound7::Find(int nPlayId)

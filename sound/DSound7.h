@@ -91,7 +91,6 @@ private:
         Fade fade;
     };
 
-    PlayRecord FindById(int nPlayId) const;
     PlayRecord* Find(int nPlayId);
     void Apply(const PlayRecord& record);
     /// Starts the tick when a record needs watching; stops it otherwise.

@@ -182,11 +182,7 @@ uint8_t* CMp3Block::Detach()
     if (!fresh)
         return nullptr;
     uint8_t* full = m_pBlock;
-    const uint32_t over = m_dwWritten > kMp3BlockSize ? m_dwWritten - kMp3BlockSize : 0;
-    std::memcpy(fresh, full + kMp3BlockSize, over);
-    m_pBlock = fresh;
-    m_dwWritten = over;
-    m_dwBlockFill.store(over, std::memory_order_relaxed);
+    ContinueIn(fresh);
     return full;
 }
 
@@ -212,11 +208,11 @@ bool CMp3Block::Commit(uint32_t bytes)
     return m_dwWritten >= kMp3BlockSize;
 }
 
-void CMp3Block::Recycle()
+void CMp3Block::ContinueIn(uint8_t* block)
 {
     const uint32_t over = m_dwWritten > kMp3BlockSize ? m_dwWritten - kMp3BlockSize : 0;
-    if (over)
-        std::memmove(m_pBlock, m_pBlock + kMp3BlockSize, over);
+    std::memmove(block, m_pBlock + kMp3BlockSize, over);
+    m_pBlock = block;
     m_dwWritten = over;
     m_dwBlockFill.store(over, std::memory_order_release);
 }

@@ -88,7 +88,7 @@ public:
     void Finish() { m_bFinished.store(true, std::memory_order_release); }
     /// Empties the block after the reader released it (or whole-mode copy),
     /// keeping what was written past its end.
-    void Recycle();
+    void Recycle() { ContinueIn(m_pBlock); }
     /// Gives the block's memory (kMp3BlockAlloc bytes, array new, Fill() of
     /// them used) to the caller and continues in a new allocation; null, and
     /// nothing changed, when that fails. Only without a concurrent reader.
@@ -108,6 +108,10 @@ public:
     uint32_t Take(uint8_t* out, uint32_t size, bool* released);
 
 private:
+    /// Continues in block (m_pBlock or a new one) with what was written past
+    /// the full block.
+    void ContinueIn(uint8_t* block);
+
     uint8_t* m_pBlock = nullptr;
     std::atomic<uint32_t> m_dwBlockFill{0};
     uint32_t m_dwBlockReadPos = 0;
