@@ -194,9 +194,12 @@ int CDSoundObject::GetFreeBufferIndex()
 IDirectSoundBuffer* CDSoundObject::GetBuffer(int nIndex)
 {
     CLock lock(&m_lock);
-    if (nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size())
-        return nullptr;
-    return m_buffers[nIndex];
+    return BufferAt(nIndex);
+}
+
+IDirectSoundBuffer* CDSoundObject::BufferAt(int nIndex) const
+{
+    return nIndex >= 0 && static_cast<size_t>(nIndex) < m_buffers.size() ? m_buffers[nIndex] : nullptr;
 }
 
 bool CDSoundObject::IsBusy(int nIndex)
@@ -204,14 +207,13 @@ bool CDSoundObject::IsBusy(int nIndex)
     if (!m_bWhole && nIndex == 0 && m_thread.IsRunning())
         return true; // a stream start or a stream under way
     CLock lock(&m_lock);
-    if (nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size() || !m_buffers[nIndex])
-        return false;
+    IDirectSoundBuffer* pBuffer = BufferAt(nIndex);
     DWORD dwStatus = 0, dwPlay = 0, dwWrite = 0;
-    if (FAILED(m_buffers[nIndex]->GetStatus(&dwStatus)))
+    if (!pBuffer || FAILED(pBuffer->GetStatus(&dwStatus)))
         return false;
     if (dwStatus & DSBSTATUS_PLAYING)
         return true;
-    return SUCCEEDED(m_buffers[nIndex]->GetCurrentPosition(&dwPlay, &dwWrite)) && dwPlay != 0;
+    return SUCCEEDED(pBuffer->GetCurrentPosition(&dwPlay, &dwWrite)) && dwPlay != 0;
 }
 
 bool CDSoundObject::IsStreaming()
@@ -351,16 +353,15 @@ bool CDSoundObject::IsPlaying(int nIndex)
 {
     CLock lock(&m_lock);
     DWORD dwStatus = 0;
-    return m_bWhole && nIndex >= 0 && static_cast<size_t>(nIndex) < m_buffers.size() && m_buffers[nIndex] &&
-           SUCCEEDED(m_buffers[nIndex]->GetStatus(&dwStatus)) && (dwStatus & DSBSTATUS_PLAYING);
+    IDirectSoundBuffer* pBuffer = BufferAt(nIndex);
+    return m_bWhole && pBuffer && SUCCEEDED(pBuffer->GetStatus(&dwStatus)) && (dwStatus & DSBSTATUS_PLAYING);
 }
 
 HRESULT CDSoundObject::Rewind(int nIndex)
 {
     CLock lock(&m_lock);
-    if (!m_bWhole || nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size() || !m_buffers[nIndex])
-        return E_FAIL;
-    return m_buffers[nIndex]->SetCurrentPosition(0);
+    IDirectSoundBuffer* pBuffer = BufferAt(nIndex);
+    return m_bWhole && pBuffer ? pBuffer->SetCurrentPosition(0) : E_FAIL;
 }
 
 HRESULT CDSoundObject::SetLevel(int nIndex, LONG lVolume, LONG lPan)
@@ -373,10 +374,11 @@ HRESULT CDSoundObject::SetLevel(int nIndex, LONG lVolume, LONG lPan)
             return S_FALSE;
         nIndex = 0;
     }
-    if (nIndex < 0 || static_cast<size_t>(nIndex) >= m_buffers.size() || !m_buffers[nIndex])
+    IDirectSoundBuffer* pBuffer = BufferAt(nIndex);
+    if (!pBuffer)
         return E_FAIL;
-    const HRESULT hr = m_buffers[nIndex]->SetVolume(lVolume);
-    return FAILED(hr) ? hr : m_buffers[nIndex]->SetPan(lPan);
+    const HRESULT hr = pBuffer->SetVolume(lVolume);
+    return FAILED(hr) ? hr : pBuffer->SetPan(lPan);
 }
 
 HRESULT CDSoundObject::RestoreBuffer(IDirectSoundBuffer* pBuffer, bool* pbRestored)

@@ -78,6 +78,8 @@ public:
     void OnThreadExit() override;
 
 private:
+    /// The buffer at nIndex, or null; the caller holds m_lock.
+    IDirectSoundBuffer* BufferAt(int nIndex) const;
     HRESULT RestoreBuffer(IDirectSoundBuffer* pBuffer, bool* pbRestored);
     HRESULT FillBufferWithSound(IDirectSoundBuffer* pBuffer);
     int AddBuffer();
