@@ -81,10 +81,12 @@ Mp3Tag Mp3ReadTag(const uint8_t* data, size_t size)
     info.samplesPerFrame = mpeg1 ? 1152 : 576;
     // The LAME extension: a 9-character version, then 12 bytes, then delay and
     // padding in 12 bits each.
+    // Without it the Info frame is still not audio, but nothing is trimmed.
+    if (!(flags & 1) || field + 36 > frameBytes)
+        return info;
     const uint8_t* ext = frame + field;
-    if (!(flags & 1) || field + 36 > frameBytes || !IsAlnum(ext[0]) || !IsAlnum(ext[1]) || !IsAlnum(ext[2]) ||
-        !IsAlnum(ext[3]))
-        return info; // the Info frame is not audio, the rest is not trimmed
+    if (!IsAlnum(ext[0]) || !IsAlnum(ext[1]) || !IsAlnum(ext[2]) || !IsAlnum(ext[3]))
+        return info;
     info.delay = uint32_t{ext[21]} << 4 | ext[22] >> 4;
     info.padding = (uint32_t{ext[22]} & 15) << 8 | ext[23];
     // Delay and padding within the audio, and no more frames than the rest of
